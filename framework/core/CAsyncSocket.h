@@ -1,0 +1,59 @@
+#pragma once
+// A UDP socket in the shape the relay uses: create-and-bind in one step,
+// receive one datagram with its sender as dotted-decimal text, send one
+// datagram to an address given as text. The socket is non-blocking;
+// WaitForDatagram lets a worker sleep until one arrives or it is told to stop.
+
+#include <cstdint>
+
+#include "CString.h"
+
+class StopSignal;
+
+class CAsyncSocket {
+public:
+    CAsyncSocket() = default;
+    virtual ~CAsyncSocket();
+    CAsyncSocket(const CAsyncSocket&) = delete;
+    CAsyncSocket& operator=(const CAsyncSocket&) = delete;
+
+    // Creates a socket of the given type (SOCK_DGRAM) and binds it to
+    // address:port with one bind. Only the low 16 bits of the port are used;
+    // the address is read in the manner of inet_addr. Returns false, with
+    // the socket closed, when either step fails; GetLastError tells why.
+    bool Create(unsigned port, int socketType, long events, const CString& address);
+    void Close();
+    bool IsOpen() const { return m_hSocket != kInvalid; }
+
+    // Takes one datagram. Returns its length with the sender filled in, or 0
+    // or less when none was taken (none pending, an empty datagram, one
+    // longer than the buffer - which is discarded, never truncated - or an
+    // error).
+    int ReceiveFrom(void* buffer, int capacity, CString& fromAddress, unsigned& fromPort, int flags = 0);
+
+    // Sends one datagram; only the low 16 bits of the port are used.
+    // Returns the bytes sent, or -1.
+    int SendTo(const void* buffer, int length, unsigned port, const CString& address, int flags = 0);
+
+    // Blocks until a datagram may be pending (true) or the signal is raised (false).
+    bool WaitForDatagram(const StopSignal& stop);
+
+    // The port the socket is bound to, in host order (0 when closed).
+    unsigned GetLocalPort() const;
+
+    // The system's code for the last failure of Create, and its text.
+    int GetLastError() const { return m_lastError; }
+    static CString ErrorText(int code);
+
+    static constexpr std::intptr_t kInvalid = -1;
+
+protected:
+    std::intptr_t m_hSocket = kInvalid;
+
+private:
+    std::intptr_t m_readEvent = 0;  // Windows: signalled when a datagram arrives
+    int m_lastError = 0;
+};
+
+// Starts the sockets library once per process; false when it will not start.
+bool AfxSocketInit();

@@ -1,0 +1,112 @@
+#include "CAsyncSocket.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "Ipv4Text.h"
+#include "StopSignal.h"
+
+namespace {
+
+sockaddr_in MakeAddress(std::uint32_t hostOrder, unsigned port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port & 0xFFFF));
+    address.sin_addr.s_addr = htonl(hostOrder);
+    return address;
+}
+
+}  // namespace
+
+CAsyncSocket::~CAsyncSocket() { Close(); }
+
+bool CAsyncSocket::Create(unsigned port, int socketType, long /*events*/, const CString& address)
+{
+    Close();
+    const auto host = ParseIpv4(address.View());
+    if (!host) {
+        m_lastError = EINVAL;
+        return false;
+    }
+    const int fd = socket(AF_INET, socketType | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        m_lastError = errno;
+        return false;
+    }
+    const sockaddr_in local = MakeAddress(*host, port);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        m_lastError = errno;
+        close(fd);
+        return false;
+    }
+    m_hSocket = fd;
+    m_lastError = 0;
+    return true;
+}
+
+void CAsyncSocket::Close()
+{
+    if (m_hSocket != kInvalid)
+        close(static_cast<int>(m_hSocket));
+    m_hSocket = kInvalid;
+}
+
+int CAsyncSocket::ReceiveFrom(void* buffer, int capacity, CString& fromAddress, unsigned& fromPort, int flags)
+{
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof from;
+    // MSG_TRUNC makes the call report the datagram's real length, so one
+    // longer than the buffer is recognised and discarded instead of cut short.
+    const ssize_t received = recvfrom(static_cast<int>(m_hSocket), buffer, static_cast<size_t>(capacity),
+                                      flags | MSG_TRUNC | MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
+                                      &fromLength);
+    if (received < 0 || received > capacity)
+        return -1;
+    Ipv4TextBuffer text;
+    fromAddress.Assign(FormatIpv4(ntohl(from.sin_addr.s_addr), text));
+    fromPort = ntohs(from.sin_port);
+    return static_cast<int>(received);
+}
+
+int CAsyncSocket::SendTo(const void* buffer, int length, unsigned port, const CString& address, int flags)
+{
+    const auto host = ParseIpv4(address.View());
+    if (!host)
+        return -1;
+    const sockaddr_in to = MakeAddress(*host, port);
+    return static_cast<int>(sendto(static_cast<int>(m_hSocket), buffer, static_cast<size_t>(length),
+                                   flags | MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to));
+}
+
+bool CAsyncSocket::WaitForDatagram(const StopSignal& stop)
+{
+    pollfd waits[2] = {{static_cast<int>(m_hSocket), POLLIN, 0},
+                       {static_cast<int>(stop.NativeHandle()), POLLIN, 0}};
+    while (!stop.IsRaised()) {
+        if (poll(waits, 2, -1) > 0)
+            return !stop.IsRaised();
+        if (errno != EINTR)
+            return false;
+    }
+    return false;
+}
+
+unsigned CAsyncSocket::GetLocalPort() const
+{
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (m_hSocket == kInvalid || getsockname(static_cast<int>(m_hSocket), reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        return 0;
+    return ntohs(local.sin_port);
+}
+
+CString CAsyncSocket::ErrorText(int code) { return CString::FromUtf8(std::strerror(code)); }
+
+bool AfxSocketInit() { return true; }

@@ -1,0 +1,173 @@
+#include "CAsyncSocket.h"
+
+#include <winsock2.h>
+#include <mswsock.h>
+#include <windows.h>
+
+#include "Ipv4Text.h"
+#include "StopSignal.h"
+
+#ifndef SIO_UDP_CONNRESET
+#define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
+#endif
+
+namespace {
+
+sockaddr_in MakeAddress(std::uint32_t hostOrder, unsigned port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port & 0xFFFF));
+    address.sin_addr.s_addr = htonl(hostOrder);
+    return address;
+}
+
+SOCKET AsSocket(std::intptr_t handle) { return static_cast<SOCKET>(handle); }
+
+// The sockets library, started on first use and cleaned up at process end.
+class SocketLibrary {
+public:
+    SocketLibrary() { m_started = WSAStartup(MAKEWORD(2, 2), &m_data) == 0; }
+    ~SocketLibrary()
+    {
+        if (m_started)
+            WSACleanup();
+    }
+    bool Started() const { return m_started; }
+
+private:
+    WSADATA m_data{};
+    bool m_started = false;
+};
+
+}  // namespace
+
+bool AfxSocketInit()
+{
+    static SocketLibrary library;
+    return library.Started();
+}
+
+CAsyncSocket::~CAsyncSocket() { Close(); }
+
+bool CAsyncSocket::Create(unsigned port, int socketType, long events, const CString& address)
+{
+    Close();
+    const auto host = ParseIpv4(address.View());
+    if (!host) {
+        m_lastError = WSAEINVAL;
+        return false;
+    }
+    const SOCKET s = socket(AF_INET, socketType, 0);
+    if (s == INVALID_SOCKET) {
+        m_lastError = WSAGetLastError();
+        return false;
+    }
+    const sockaddr_in local = MakeAddress(*host, port);
+    if (bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) == SOCKET_ERROR) {
+        m_lastError = WSAGetLastError();
+        closesocket(s);
+        return false;
+    }
+    // A send to a port with no listener would otherwise make a later
+    // receive fail with a connection reset; the relay has no use for that.
+    BOOL report = FALSE;
+    DWORD returned = 0;
+    WSAIoctl(s, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr, nullptr);
+
+    // Registering for read notifications also makes the socket non-blocking.
+    const WSAEVENT readEvent = WSACreateEvent();
+    if (readEvent == WSA_INVALID_EVENT || WSAEventSelect(s, readEvent, events) == SOCKET_ERROR) {
+        m_lastError = WSAGetLastError();
+        if (readEvent != WSA_INVALID_EVENT)
+            WSACloseEvent(readEvent);
+        closesocket(s);
+        return false;
+    }
+    m_hSocket = static_cast<std::intptr_t>(s);
+    m_readEvent = reinterpret_cast<std::intptr_t>(readEvent);
+    m_lastError = 0;
+    return true;
+}
+
+void CAsyncSocket::Close()
+{
+    if (m_hSocket != kInvalid)
+        closesocket(AsSocket(m_hSocket));
+    if (m_readEvent)
+        WSACloseEvent(reinterpret_cast<WSAEVENT>(m_readEvent));
+    m_hSocket = kInvalid;
+    m_readEvent = 0;
+}
+
+int CAsyncSocket::ReceiveFrom(void* buffer, int capacity, CString& fromAddress, unsigned& fromPort, int flags)
+{
+    sockaddr_in from{};
+    int fromLength = sizeof from;
+    // A datagram longer than the buffer fails with WSAEMSGSIZE and is
+    // dropped by the system; a reset from an earlier send fails too. Both
+    // count as nothing taken.
+    const int received = recvfrom(AsSocket(m_hSocket), static_cast<char*>(buffer), capacity, flags,
+                                  reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (received == SOCKET_ERROR)
+        return -1;
+    Ipv4TextBuffer text;
+    fromAddress.Assign(FormatIpv4(ntohl(from.sin_addr.s_addr), text));
+    fromPort = ntohs(from.sin_port);
+    return received;
+}
+
+int CAsyncSocket::SendTo(const void* buffer, int length, unsigned port, const CString& address, int flags)
+{
+    const auto host = ParseIpv4(address.View());
+    if (!host)
+        return -1;
+    const sockaddr_in to = MakeAddress(*host, port);
+    const int sent = sendto(AsSocket(m_hSocket), static_cast<const char*>(buffer), length, flags,
+                            reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    return sent == SOCKET_ERROR ? -1 : sent;
+}
+
+bool CAsyncSocket::WaitForDatagram(const StopSignal& stop)
+{
+    // The read event is set when a datagram arrives after the last receive
+    // call; clearing it after the wait lets the next receive call re-arm it.
+    const WSAEVENT events[] = {reinterpret_cast<WSAEVENT>(stop.NativeHandle()),
+                               reinterpret_cast<WSAEVENT>(m_readEvent)};
+    if (stop.IsRaised() || !m_readEvent)
+        return false;
+    const DWORD woke = WSAWaitForMultipleEvents(2, events, FALSE, WSA_INFINITE, FALSE);
+    WSAResetEvent(events[1]);
+    return woke == WSA_WAIT_EVENT_0 + 1 && !stop.IsRaised();
+}
+
+unsigned CAsyncSocket::GetLocalPort() const
+{
+    sockaddr_in local{};
+    int length = sizeof local;
+    if (m_hSocket == kInvalid ||
+        getsockname(AsSocket(m_hSocket), reinterpret_cast<sockaddr*>(&local), &length) == SOCKET_ERROR)
+        return 0;
+    return ntohs(local.sin_port);
+}
+
+CString CAsyncSocket::ErrorText(int code)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text),
+                                        0, nullptr);
+    CString result;
+    if (length && text) {
+        std::wstring_view view(text, length);
+        while (!view.empty() && (view.back() == L'\r' || view.back() == L'\n' || view.back() == L' '))
+            view.remove_suffix(1);
+        result = CString(view);
+    } else {
+        result = CString::Formatted(L"error %d", code);
+    }
+    if (text)
+        LocalFree(text);
+    return result;
+}

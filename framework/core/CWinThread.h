@@ -1,0 +1,31 @@
+#pragma once
+// A worker thread in the platform's form: one untyped pointer in, an
+// unsigned result out. The owner joins it on destruction.
+
+#include <memory>
+#include <thread>
+
+using AFX_THREADPROC = unsigned (*)(void* param);
+
+class CWinThread {
+public:
+    CWinThread(AFX_THREADPROC proc, void* param) : m_thread(proc, param) {}
+    ~CWinThread() { Join(); }
+    CWinThread(const CWinThread&) = delete;
+    CWinThread& operator=(const CWinThread&) = delete;
+
+    void Join()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+private:
+    std::thread m_thread;
+};
+
+// Starts proc(param) at once, with normal priority and the default stack.
+inline std::unique_ptr<CWinThread> AfxBeginThread(AFX_THREADPROC proc, void* param)
+{
+    return std::make_unique<CWinThread>(proc, param);
+}

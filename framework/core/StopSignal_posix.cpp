@@ -1,0 +1,47 @@
+#include "StopSignal.h"
+
+#include <cerrno>
+#include <chrono>
+#include <ctime>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+StopSignal::StopSignal() : m_handle(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+StopSignal::~StopSignal()
+{
+    if (m_handle >= 0)
+        close(static_cast<int>(m_handle));
+}
+
+void StopSignal::Raise()
+{
+    m_raised.store(true, std::memory_order_release);
+    const std::uint64_t one = 1;
+    (void)!write(static_cast<int>(m_handle), &one, sizeof one);
+}
+
+void StopSignal::Reset()
+{
+    std::uint64_t value = 0;
+    (void)!read(static_cast<int>(m_handle), &value, sizeof value);
+    m_raised.store(false, std::memory_order_release);
+}
+
+bool StopSignal::Pause(int milliseconds) const
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    pollfd wake{static_cast<int>(m_handle), POLLIN, 0};
+    while (!IsRaised()) {
+        const auto left = deadline - Clock::now();
+        if (left <= Clock::duration::zero())
+            return true;
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec timeout{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+        if (ppoll(&wake, 1, &timeout, nullptr) > 0)
+            break;
+    }
+    return !IsRaised();
+}

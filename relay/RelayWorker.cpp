@@ -1,0 +1,112 @@
+#include "RelayWorker.h"
+
+#include "LogHost.h"
+#include "LogLines.h"
+#include "RelayState.h"
+
+namespace {
+
+bool IsFromServer()
+{
+    // Exact text and all 32 bits of the port: a server port stored outside
+    // 0..65535 never matches.
+    return g_strFromAddr == g_relaySocket.m_strServerAddr &&
+           g_nFromPort == static_cast<std::uint32_t>(g_relaySocket.m_nServerPort);
+}
+
+void SendToServer()
+{
+    g_relaySocket.SendTo(g_relaySocket.m_buffer, g_nRecvLen, static_cast<unsigned>(g_relaySocket.m_nServerPort),
+                         g_relaySocket.m_strServerAddr);
+}
+
+void SendToClient()
+{
+    g_relaySocket.SendTo(g_relaySocket.m_buffer, g_nRecvLen, static_cast<unsigned>(g_relaySocket.m_nClientPort),
+                         g_relaySocket.m_strClientAddr);
+}
+
+// The configured pause before a client datagram, then its log line. A
+// negative delay gives no pause but is still reported. Returns false when a
+// stop cut the pause short.
+bool PauseBeforeClientDatagram(LogHost& log, const StopSignal& stop)
+{
+    const std::int32_t delay = g_relaySocket.m_nDelay.load();
+    if (delay == 0)
+        return true;
+    if (delay > 0 && !stop.Pause(delay))
+        return false;
+    log.AppendLog(CString::Formatted(kDelayLine, g_relaySocket.m_nDelay.load()));
+    return true;
+}
+
+// Forwards the datagram or drops it by the drop period. The miss count is
+// read afresh after the pause, so a Modify during the pause already counts.
+void ForwardOrDrop(LogHost& log)
+{
+    if (g_nCount < g_relaySocket.m_nMissCount.load()) {
+        SendToServer();
+        log.AppendLog(CString::Formatted(kCountLine, g_nCount));
+        ++g_nCount;
+    } else {
+        g_nCount = 1;
+        log.AppendLog(kMissLine);
+    }
+}
+
+bool HandleClientDatagram(LogHost& log, const StopSignal& stop)
+{
+    g_relaySocket.m_strClientAddr.Assign(g_strFromAddr.View());
+    g_relaySocket.m_nClientPort = static_cast<std::int32_t>(g_nFromPort);
+    const bool counting = g_relaySocket.m_nMissCount.load() != 0;
+    if (!PauseBeforeClientDatagram(log, stop))
+        return false;
+    if (counting)
+        ForwardOrDrop(log);
+    else
+        SendToServer();
+    return true;
+}
+
+}  // namespace
+
+unsigned RelayThreadProc(void* /*param*/)
+{
+    LogHost& log = g_relayWorker.Host();
+    const StopSignal& stop = g_relayWorker.StopRequest();
+    while (!stop.IsRaised()) {
+        g_nRecvLen = g_relaySocket.ReceiveFrom(g_relaySocket.m_buffer, kRelayBufferSize, g_strFromAddr,
+                                               g_nFromPort, 0);
+        if (g_nRecvLen <= 0) {
+            // Nothing taken: sleep until a datagram arrives instead of spinning.
+            g_relaySocket.WaitForDatagram(stop);
+            continue;
+        }
+        if (IsFromServer())
+            SendToClient();
+        else if (!HandleClientDatagram(log, stop))
+            break;
+        log.ScrollLogToEnd();
+    }
+    return 0;
+}
+
+bool RelayWorker::Launch(LogHost& host)
+{
+    if (m_thread)
+        return false;
+    m_host = &host;
+    m_stop.Reset();
+    m_thread = AfxBeginThread(RelayThreadProc, nullptr);
+    return true;
+}
+
+void RelayWorker::Stop()
+{
+    if (!m_thread)
+        return;
+    m_stop.Raise();
+    m_thread->Join();
+    m_thread.reset();
+    m_host = nullptr;
+}

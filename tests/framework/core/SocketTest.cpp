@@ -1,0 +1,129 @@
+// The socket layer's promises that the relay relies on, on real loopback sockets.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "StopSignal.h"
+#include "UdpPeer.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+int ReceiveWithin(CAsyncSocket& socket, std::vector<unsigned char>& buffer, CString& from, unsigned& port)
+{
+    for (int tries = 0; tries < 500; ++tries) {
+        const int received = socket.ReceiveFrom(buffer.data(), static_cast<int>(buffer.size()), from, port);
+        if (received >= 0)
+            return received;
+        std::this_thread::sleep_for(2ms);
+    }
+    return -1;
+}
+
+}  // namespace
+
+TEST(UdpSocket, DatagramLongerThanTheBufferIsDiscardedNotTruncated)
+{
+    UdpPeer sender;
+    CAsyncSocket receiver;
+    ASSERT_TRUE(receiver.Create(0, SOCK_DGRAM, FD_READ, L"127.0.0.1"));
+    ASSERT_GT(sender.SendTo(RandomBytes(15001, 3), receiver.GetLocalPort()), 0);
+    ASSERT_GT(sender.SendTo(RandomBytes(15000, 4), receiver.GetLocalPort()), 0);
+    std::this_thread::sleep_for(50ms);
+
+    std::vector<unsigned char> buffer(15000);
+    CString from;
+    unsigned port = 0;
+    EXPECT_LT(receiver.ReceiveFrom(buffer.data(), 15000, from, port), 0);
+    ASSERT_EQ(ReceiveWithin(receiver, buffer, from, port), 15000);
+    EXPECT_EQ(buffer, RandomBytes(15000, 4));
+    EXPECT_EQ(from, CString(L"127.0.0.1"));
+    EXPECT_EQ(port, sender.Port());
+}
+
+TEST(UdpSocket, EmptyDatagramReceivesAsZeroAndNothingPendingAsLess)
+{
+    UdpPeer sender;
+    CAsyncSocket receiver;
+    ASSERT_TRUE(receiver.Create(0, SOCK_DGRAM, FD_READ, L"127.0.0.1"));
+    std::vector<unsigned char> buffer(16);
+    CString from;
+    unsigned port = 0;
+    EXPECT_LT(receiver.ReceiveFrom(buffer.data(), 16, from, port), 0);
+    ASSERT_EQ(sender.SendTo({}, receiver.GetLocalPort()), 0);
+    EXPECT_EQ(ReceiveWithin(receiver, buffer, from, port), 0);
+}
+
+TEST(UdpSocket, BindFailuresAreReportedWithTheSystemsReason)
+{
+    CAsyncSocket first;
+    ASSERT_TRUE(first.Create(0, SOCK_DGRAM, FD_READ, L"127.0.0.1"));
+    CAsyncSocket second;
+    EXPECT_FALSE(second.Create(first.GetLocalPort(), SOCK_DGRAM, FD_READ, L"127.0.0.1"));
+    EXPECT_FALSE(second.IsOpen());
+    EXPECT_NE(second.GetLastError(), 0);
+    EXPECT_FALSE(CAsyncSocket::ErrorText(second.GetLastError()).IsEmpty());
+    EXPECT_FALSE(second.Create(0, SOCK_DGRAM, FD_READ, L"not an address"));
+}
+
+TEST(UdpSocket, OnlyTheLow16BitsOfThePortAreUsed)
+{
+    CAsyncSocket receiver;
+    ASSERT_TRUE(receiver.Create(0, SOCK_DGRAM, FD_READ, L"127.0.0.1"));
+    UdpPeer sender;
+    ASSERT_GT(sender.SendText("wrapped", receiver.GetLocalPort() + 0x30000), 0);
+    std::vector<unsigned char> buffer(16);
+    CString from;
+    unsigned port = 0;
+    EXPECT_EQ(ReceiveWithin(receiver, buffer, from, port), 7);
+}
+
+TEST(UdpSocket, WaitForDatagramWakesOnArrivalAndOnStop)
+{
+    CAsyncSocket receiver;
+    ASSERT_TRUE(receiver.Create(0, SOCK_DGRAM, FD_READ, L"127.0.0.1"));
+    StopSignal stop;
+    UdpPeer sender;
+    std::thread later([&] {
+        std::this_thread::sleep_for(50ms);
+        sender.SendText("x", receiver.GetLocalPort());
+    });
+    EXPECT_TRUE(receiver.WaitForDatagram(stop));
+    later.join();
+
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(50ms);
+        stop.Raise();
+    });
+    std::vector<unsigned char> buffer(16);
+    CString from;
+    unsigned port = 0;
+    while (receiver.ReceiveFrom(buffer.data(), 16, from, port) >= 0) {
+    }
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_FALSE(receiver.WaitForDatagram(stop));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
+    stopper.join();
+}
+
+TEST(StopSignalPause, LastsItsTimeUnlessRaised)
+{
+    StopSignal stop;
+    auto before = std::chrono::steady_clock::now();
+    EXPECT_TRUE(stop.Pause(30));
+    EXPECT_GE(std::chrono::steady_clock::now() - before, 30ms);
+
+    std::thread raiser([&] {
+        std::this_thread::sleep_for(30ms);
+        stop.Raise();
+    });
+    before = std::chrono::steady_clock::now();
+    EXPECT_FALSE(stop.Pause(20000));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
+    raiser.join();
+    stop.Reset();
+    EXPECT_TRUE(stop.Pause(1));
+}

@@ -1,0 +1,117 @@
+// Loss rate to drop period, and the worker's counting and dropping.
+
+#include <cmath>
+#include <limits>
+
+#include "MissCount.h"
+#include "RelayFixture.h"
+
+using namespace std::chrono_literals;
+
+TEST(MissCountFromLossRate, TruncatesOneHundredOverTheRate)
+{
+    const std::pair<double, std::int32_t> table[] = {
+        {0, 0},     {10, 10},   {25, 4},     {30, 3},     {33, 3},    {34, 2},   {50, 2},
+        {100, 1},   {150, 0},   {-10, -10},  {-100, -1},  {-150, 0},  {0.5, 200}, {-0.0, 0},
+    };
+    for (const auto& [rate, expected] : table)
+        EXPECT_EQ(MissCountFromLossRate(rate), expected) << "rate " << rate;
+}
+
+TEST(MissCountFromLossRate, QuotientsOutsideThe32BitRangeSaturateAndNaNGivesZero)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(MissCountFromLossRate(1e-300), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(MissCountFromLossRate(-1e-300), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(MissCountFromLossRate(4.6566e-8), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(MissCountFromLossRate(inf), 0);
+    EXPECT_EQ(MissCountFromLossRate(-inf), 0);
+    EXPECT_EQ(MissCountFromLossRate(std::nan("")), 0);
+    EXPECT_EQ(MissCountFromLossRate(1e300), 0);
+}
+
+using DropPeriod = RelayFixture;
+
+TEST_F(DropPeriod, LossRate25ForwardsThreeThenDropsTheFourthWithExactLines)
+{
+    StartRelay(MissCountFromLossRate(25));
+    UdpPeer client;
+    SendNumbered(client, 8);
+    EXPECT_EQ(ServerReceivesAll(), (std::vector<std::string>{"0", "1", "2", "4", "5", "6"}));
+    ASSERT_TRUE(m_host.WaitForLines(8));
+    EXPECT_EQ(m_host.Text(), CString(L"count:1.\r\ncount:2.\r\ncount:3.\r\nMiss a packet.\r\n"
+                                     L"count:1.\r\ncount:2.\r\ncount:3.\r\nMiss a packet.\r\n"));
+}
+
+TEST_F(DropPeriod, ChangingTheMissCountContinuesFromTheCurrentCounter)
+{
+    StartRelay(10);
+    UdpPeer client;
+    SendNumbered(client, 5);
+    ASSERT_EQ(ServerReceivesAll().size(), 5u);  // counts 1..5; the counter is now 6
+
+    g_relaySocket.m_nMissCount = 2;  // at or below the counter: the next one drops
+    SendNumbered(client, 4, 5);
+    EXPECT_EQ(ServerReceivesAll(), (std::vector<std::string>{"6", "8"}));
+    ASSERT_TRUE(m_host.WaitForLines(9));
+    const auto lines = m_host.Lines();
+    EXPECT_EQ(std::vector<std::wstring>(lines.begin() + 5, lines.end()),
+              (std::vector<std::wstring>{L"Miss a packet.", L"count:1.", L"Miss a packet.", L"count:1."}));
+}
+
+TEST_F(DropPeriod, NegativeOrUnitMissCountDropsEveryClientDatagramButNoReply)
+{
+    StartRelay(-1);
+    UdpPeer client;
+    SendNumbered(client, 3);
+    EXPECT_TRUE(ServerReceivesAll().empty());
+    ASSERT_TRUE(m_host.WaitForLines(3));
+    EXPECT_EQ(m_host.Lines(), (std::vector<std::wstring>(3, L"Miss a packet.")));
+
+    // The client is remembered even when its datagram is dropped.
+    ASSERT_GT(m_server.SendText("reply", m_relayPort), 0);
+    EXPECT_EQ(client.ReceiveText(), "reply");
+}
+
+using RelayDelay = RelayFixture;
+
+TEST_F(RelayDelay, EachClientDatagramWaitsItsTurnAndIsLogged)
+{
+    constexpr int kDelay = 60;
+    constexpr int kCount = 5;
+    StartRelay(0, kDelay);
+    UdpPeer client;
+    const auto sent = std::chrono::steady_clock::now();
+    SendNumbered(client, kCount);
+    for (int k = 1; k <= kCount; ++k) {
+        ASSERT_EQ(m_server.ReceiveText(), std::to_string(k - 1));
+        EXPECT_GE(std::chrono::steady_clock::now() - sent, std::chrono::milliseconds(k * kDelay)) << "datagram " << k;
+    }
+    ASSERT_TRUE(m_host.WaitForLines(kCount));
+    EXPECT_EQ(m_host.Lines(), (std::vector<std::wstring>(kCount, L"Delay 60 ms.")));
+}
+
+TEST_F(RelayDelay, NegativeDelayGivesNoPauseButIsReportedAsSigned)
+{
+    StartRelay(0, -5000);
+    UdpPeer client;
+    const auto sent = std::chrono::steady_clock::now();
+    SendNumbered(client, 2);
+    EXPECT_EQ(ServerReceivesAll(100ms).size(), 2u);
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, 2s);
+    ASSERT_TRUE(m_host.WaitForLines(2));
+    EXPECT_EQ(m_host.Lines(), (std::vector<std::wstring>(2, L"Delay -5000 ms.")));
+}
+
+TEST_F(RelayDelay, StopCutsALongPauseShortWithoutForwardingOrLogging)
+{
+    StartRelay(1, 10000);
+    UdpPeer client;
+    ASSERT_GT(client.SendText("slow", m_relayPort), 0);
+    std::this_thread::sleep_for(100ms);  // the worker is now in its pause
+    const auto before = std::chrono::steady_clock::now();
+    g_relayWorker.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
+    EXPECT_TRUE(m_host.Text().IsEmpty());
+    EXPECT_FALSE(m_server.ReceiveText(100ms));
+}

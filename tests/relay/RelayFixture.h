@@ -1,0 +1,63 @@
+#pragma once
+// A running relay on 127.0.0.1 with a real server peer, its log in memory.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "RelayState.h"
+#include "RelayWorker.h"
+#include "SocketTypes.h"
+#include "TestLogHost.h"
+#include "UdpPeer.h"
+
+class RelayFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(AfxSocketInit());
+        ASSERT_TRUE(m_server.IsOpen());
+        ASSERT_TRUE(g_relaySocket.Create(0, SOCK_DGRAM, FD_READ, L"127.0.0.1"));
+        m_relayPort = g_relaySocket.GetLocalPort();
+        g_nCount = 1;
+        g_relaySocket.m_nMissCount = 0;
+        g_relaySocket.m_nDelay = 0;
+        g_relaySocket.m_strServerAddr = m_server.Address();
+        g_relaySocket.m_nServerPort = static_cast<std::int32_t>(m_server.Port());
+        g_relaySocket.m_strClientAddr = CString();
+        g_relaySocket.m_nClientPort = 0;
+    }
+
+    void TearDown() override
+    {
+        g_relayWorker.Stop();
+        g_relaySocket.Close();
+    }
+
+    void StartRelay(std::int32_t missCount = 0, std::int32_t delay = 0)
+    {
+        g_relaySocket.m_nMissCount = missCount;
+        g_relaySocket.m_nDelay = delay;
+        ASSERT_TRUE(g_relayWorker.Launch(m_host));
+    }
+
+    // Client datagrams with bodies "0", "1", ... sent one after another.
+    void SendNumbered(UdpPeer& client, int count, int first = 0)
+    {
+        for (int i = first; i < first + count; ++i)
+            ASSERT_GT(client.SendText(std::to_string(i), m_relayPort), 0);
+    }
+
+    // Whatever the server gets within the window, as texts.
+    std::vector<std::string> ServerReceivesAll(std::chrono::milliseconds quiet = std::chrono::milliseconds(300))
+    {
+        std::vector<std::string> got;
+        while (auto text = m_server.ReceiveText(quiet))
+            got.push_back(*text);
+        return got;
+    }
+
+    TestLogHost m_host;
+    UdpPeer m_server;
+    unsigned m_relayPort = 0;
+};

@@ -1,0 +1,83 @@
+#pragma once
+// A UDP client or server for the tests: a real socket on a loopback
+// address with a port chosen by the system, and receives bounded in time.
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CAsyncSocket.h"
+#include "SocketTypes.h"
+
+struct Datagram {
+    std::vector<unsigned char> bytes;
+    CString fromAddress;
+    unsigned fromPort = 0;
+};
+
+class UdpPeer {
+public:
+    explicit UdpPeer(const wchar_t* address = L"127.0.0.1") : m_address(address)
+    {
+        AfxSocketInit();
+        m_ok = m_socket.Create(0, SOCK_DGRAM, FD_READ, m_address);
+    }
+
+    bool IsOpen() const { return m_ok; }
+    void Close() { m_socket.Close(); }
+    unsigned Port() const { return m_socket.GetLocalPort(); }
+    const CString& Address() const { return m_address; }
+
+    int SendTo(const std::vector<unsigned char>& bytes, unsigned port, const CString& address = L"127.0.0.1")
+    {
+        return m_socket.SendTo(bytes.data(), static_cast<int>(bytes.size()), port, address);
+    }
+    int SendText(const std::string& text, unsigned port, const CString& address = L"127.0.0.1")
+    {
+        return SendTo(std::vector<unsigned char>(text.begin(), text.end()), port, address);
+    }
+
+    // The next datagram, or nothing if none arrives within the timeout.
+    std::optional<Datagram> Receive(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000))
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        Datagram datagram;
+        datagram.bytes.resize(70000);
+        do {
+            const int received = m_socket.ReceiveFrom(datagram.bytes.data(), static_cast<int>(datagram.bytes.size()),
+                                                      datagram.fromAddress, datagram.fromPort);
+            if (received >= 0 && !(received == 0 && datagram.fromAddress.IsEmpty())) {
+                datagram.bytes.resize(static_cast<size_t>(received));
+                return datagram;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        } while (std::chrono::steady_clock::now() < deadline);
+        return std::nullopt;
+    }
+
+    std::optional<std::string> ReceiveText(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000))
+    {
+        auto datagram = Receive(timeout);
+        if (!datagram)
+            return std::nullopt;
+        return std::string(datagram->bytes.begin(), datagram->bytes.end());
+    }
+
+private:
+    CString m_address;
+    CAsyncSocket m_socket;
+    bool m_ok = false;
+};
+
+inline std::vector<unsigned char> RandomBytes(size_t size, std::uint32_t seed)
+{
+    std::vector<unsigned char> bytes(size);
+    for (auto& b : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        b = static_cast<unsigned char>(seed >> 24);
+    }
+    return bytes;
+}

@@ -1,0 +1,88 @@
+// The log shared by two threads, and how it keeps its box up to date.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "TestLogHost.h"
+
+TEST(ActivityLog, ConcurrentAppendsLoseNothingAndKeepEachThreadsOrder)
+{
+    TestLogHost host;
+    constexpr int kLines = 3000;
+    auto writer = [&](wchar_t name) {
+        for (int i = 0; i < kLines; ++i)
+            host.AppendLog(CString::Formatted(L"%lc%d\r\n", name, i));
+    };
+    std::thread a(writer, L'a');
+    std::thread b(writer, L'b');
+    a.join();
+    b.join();
+
+    const auto lines = host.Lines();
+    ASSERT_EQ(lines.size(), 2u * kLines);
+    int nextA = 0;
+    int nextB = 0;
+    for (const auto& line : lines) {
+        int& next = line[0] == L'a' ? nextA : nextB;
+        ASSERT_EQ(line.substr(1), std::to_wstring(next)) << "torn or out of order";
+        ++next;
+    }
+
+    // Once the appends stop, the box shows the whole log, scrolled to its end.
+    ASSERT_TRUE(host.WaitForLines(2 * kLines));
+    bool shown = false;
+    for (int tries = 0; tries < 300 && !shown; ++tries) {
+        host.OnBoxThread([&](MemoryLogBox& box) {
+            shown = box.m_text == host.Text() && box.m_firstVisibleLine == box.GetLineCount() - 1;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(shown);
+    // Refreshes coalesce: far fewer wake-ups than lines.
+    EXPECT_LT(host.Wakes(), 2 * kLines);
+}
+
+TEST(ActivityLog, RefreshAddsOnlyTheNewTailAndShowDoesNotScroll)
+{
+    ActivityLog log([] {});
+    MemoryLogBox box;
+    log.Append(L"Dulvet Ready!\r\n");
+    log.Show(box);
+    EXPECT_EQ(box.m_text, CString(L"Dulvet Ready!\r\n"));
+    EXPECT_EQ(box.m_scrolls, 0);
+
+    log.Append(L"count:1.\r\n");
+    log.Refresh(box);
+    EXPECT_EQ(box.m_text, CString(L"Dulvet Ready!\r\ncount:1.\r\n"));
+    EXPECT_EQ(box.m_wholeReplacements, 0);
+    EXPECT_EQ(box.m_firstVisibleLine, 2);
+}
+
+TEST(ActivityLog, BoxThatLostTheTextIsReplacedWhole)
+{
+    ActivityLog log([] {});
+    MemoryLogBox box;
+    log.Append(L"one\r\n");
+    log.Show(box);
+    box.m_text = L"something else";  // the box no longer holds the log's start
+    log.Append(L"two\r\n");
+    log.Show(box);
+    EXPECT_EQ(box.m_text, CString(L"one\r\ntwo\r\n"));
+    EXPECT_EQ(box.m_wholeReplacements, 1);
+}
+
+TEST(ActivityLog, AsksTheBoxThreadOnceUntilItRefreshes)
+{
+    int wakes = 0;
+    ActivityLog log([&] { ++wakes; });
+    MemoryLogBox box;
+    log.Append(L"a\r\n");
+    log.RequestScroll();
+    log.Append(L"b\r\n");
+    EXPECT_EQ(wakes, 1);
+    log.Refresh(box);
+    log.RequestScroll();
+    EXPECT_EQ(wakes, 2);
+}
