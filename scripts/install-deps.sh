@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, whatever the build, the tests and the
+# program need and this machine lacks. Safe to run again.
+set -euo pipefail
+
+packages=(
+  cmake make g++ googletest          # native build and tests
+  g++-mingw-w64-x86-64-posix         # the Windows cross-compiler and windres
+  wine wine64                        # runs Dulvet.exe and its tests
+  xvfb xauth x11-utils               # a display where there is none
+  fonts-wqy-microhei                 # Chinese texts in the dialog under Wine
+  socat                              # the benchmark's comparison relay
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Runs every test: the portable parts natively (plain, with address and
+# undefined-behaviour sanitizers, with the thread sanitizer), then the
+# Windows build under Wine on a virtual display.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+for preset in native asan tsan; do
+  echo "== $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" >/dev/null
+  ctest --preset "$preset"
+done
+
+echo "== windows (under Wine)"
+cmake --preset windows >/dev/null
+cmake --build --preset windows >/dev/null
+bash scripts/wine-prefix.sh build/windows/wineprefix
+# One display and one Wine server for the whole run; the server is told to
+# finish before the display goes away.
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+  export WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all
+  status=0
+  ctest --preset windows || status=$?
+  wineserver -k 2>/dev/null || true
+  exit $status'
