@@ -23,6 +23,13 @@ int ReceiveWithin(CAsyncSocket& socket, std::vector<unsigned char>& buffer, CStr
     return -1;
 }
 
+// The sockets library must be started before any socket exists.
+class SocketLibraryEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { ASSERT_TRUE(AfxSocketInit()); }
+};
+const auto* const kSocketLibrary = ::testing::AddGlobalTestEnvironment(new SocketLibraryEnvironment);
+
 }  // namespace
 
 TEST(UdpSocket, DatagramLongerThanTheBufferIsDiscardedNotTruncated)

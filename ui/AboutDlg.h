@@ -1,0 +1,14 @@
+#pragma once
+// The About box: name, version and notice, closed with its OK button.
+
+#include "Framework.h"
+#include "resource.h"
+
+class CAboutDlg : public CDialogEx {
+public:
+    CAboutDlg() : CDialogEx(IDD_ABOUTBOX) {}
+    enum { IDD = IDD_ABOUTBOX };
+
+protected:
+    DECLARE_MESSAGE_MAP()
+};

@@ -1,0 +1,74 @@
+#include "DulvetDlg.h"
+
+#include "EditLogBox.h"
+#include "LogExchange.h"
+#include "RelayWorker.h"
+
+CDulvetDlg::CDulvetDlg(CWnd* pParent)
+    : CDialogEx(IDD_DULVET_DIALOG, pParent),
+      m_hIcon(AfxGetApp() ? AfxGetApp()->LoadIcon(IDR_MAINFRAME) : nullptr),
+      m_strLog([this] { WakeForLogRefresh(); })
+{
+}
+
+CDulvetDlg::~CDulvetDlg()
+{
+    // The worker logs through this object: it must be gone first.
+    g_relayWorker.Stop();
+}
+
+void CDulvetDlg::DoDataExchange(CDataExchange* pDX)
+{
+    CDialogEx::DoDataExchange(pDX);
+    DDX_Text(pDX, IDC_LOG, m_strLog);
+    DDX_Text(pDX, IDC_PORT, m_nPort);
+    DDX_Text(pDX, IDC_SERVER_PORT, m_nSvrPort);
+    DDX_Text(pDX, IDC_DELAY, m_nDelayMs);
+    DDX_Text(pDX, IDC_LOSS_RATE, m_dLossRate);
+    DDX_Text(pDX, IDC_IP, m_strIP);
+    DDX_Text(pDX, IDC_SERVER_IP, m_strSvrIP);
+}
+
+BEGIN_MESSAGE_MAP(CDulvetDlg, CDialogEx)
+    ON_WM_SYSCOMMAND()
+    ON_WM_PAINT()
+    ON_WM_QUERYDRAGICON()
+    ON_BN_CLICKED(IDOK, &CDulvetDlg::OnBnClickedOk)
+    ON_BN_CLICKED(IDC_MODIFY, &CDulvetDlg::OnBnClickedModify)
+    ON_MESSAGE(CDulvetDlg::WM_LOG_REFRESH, &CDulvetDlg::OnLogRefresh)
+    ON_MESSAGE(WM_DESTROY, &CDulvetDlg::OnDestroyWindow)
+END_MESSAGE_MAP()
+
+void CDulvetDlg::PrepareLogBox()
+{
+    // An edit control takes about 32 K characters unless told otherwise;
+    // the log has no limit of its own.
+    if (CWnd* box = GetDlgItem(IDC_LOG))
+        box->SendMessage(EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
+    m_hLogTarget.store(m_hWnd);
+}
+
+void CDulvetDlg::AppendLog(const CString& line) { m_strLog.Append(line); }
+
+void CDulvetDlg::ScrollLogToEnd() { m_strLog.RequestScroll(); }
+
+void CDulvetDlg::WakeForLogRefresh()
+{
+    if (const HWND target = m_hLogTarget.load())
+        ::PostMessageW(target, WM_LOG_REFRESH, 0, 0);
+}
+
+LRESULT CDulvetDlg::OnLogRefresh(WPARAM, LPARAM)
+{
+    if (CWnd* box = GetDlgItem(IDC_LOG)) {
+        EditLogBox edit(box->GetSafeHwnd());
+        m_strLog.Refresh(edit);
+    }
+    return 0;
+}
+
+LRESULT CDulvetDlg::OnDestroyWindow(WPARAM, LPARAM)
+{
+    m_hLogTarget.store(nullptr);
+    return 0;
+}

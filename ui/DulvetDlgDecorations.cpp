@@ -1,0 +1,71 @@
+// The main window's icon, its About entry in the system menu, and the
+// icon painted while minimized.
+
+#include "AboutDlg.h"
+#include "DulvetDlg.h"
+#include "ResourceModule.h"
+
+namespace {
+
+CString LoadResourceString(UINT id)
+{
+    // With a zero size LoadStringW hands out a pointer into the resource itself.
+    const wchar_t* text = nullptr;
+    const int length = LoadStringW(AfxGetResourceHandle(), id, reinterpret_cast<LPWSTR>(&text), 0);
+    return length > 0 ? CString(std::wstring_view(text, static_cast<size_t>(length))) : CString();
+}
+
+}  // namespace
+
+BOOL CDulvetDlg::OnInitDialog()
+{
+    CDialogEx::OnInitDialog();
+    PrepareLogBox();
+    AddAboutToSystemMenu();
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    return TRUE;  // let the system focus the first tab stop
+}
+
+void CDulvetDlg::AddAboutToSystemMenu()
+{
+    const HMENU systemMenu = GetSystemMenu(FALSE);
+    if (!systemMenu)
+        return;
+    const CString about = LoadResourceString(IDS_ABOUTBOX);
+    if (about.IsEmpty())
+        return;
+    AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, about);
+}
+
+void CDulvetDlg::OnSysCommand(UINT nID, LPARAM lParam)
+{
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg about;
+        about.DoModal();
+    } else {
+        CDialogEx::OnSysCommand(nID, lParam);
+    }
+}
+
+void CDulvetDlg::OnPaint()
+{
+    if (!IsIconic()) {
+        CDialogEx::OnPaint();
+        return;
+    }
+    PAINTSTRUCT paint;
+    const HDC dc = BeginPaint(m_hWnd, &paint);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    const int iconWidth = GetSystemMetrics(SM_CXICON);
+    const int iconHeight = GetSystemMetrics(SM_CYICON);
+    RECT client;
+    GetClientRect(&client);
+    const int x = (client.right - client.left - iconWidth + 1) / 2;
+    const int y = (client.bottom - client.top - iconHeight + 1) / 2;
+    DrawIcon(dc, x, y, m_hIcon);
+    EndPaint(m_hWnd, &paint);
+}
+
+HCURSOR CDulvetDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }

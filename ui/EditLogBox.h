@@ -1,0 +1,25 @@
+#pragma once
+// The log box as an edit control: the LogBox operations as edit messages.
+
+#include <windows.h>
+
+#include "LogBox.h"
+
+class EditLogBox : public LogBox {
+public:
+    explicit EditLogBox(HWND edit) : m_edit(edit) {}
+
+    void SetText(const CString& text) override { SetWindowTextW(m_edit, text); }
+    void AppendText(const CString& tail) override
+    {
+        const int end = GetWindowTextLengthW(m_edit);
+        SendMessageW(m_edit, EM_SETSEL, end, end);
+        SendMessageW(m_edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(tail.GetString()));
+    }
+    int GetTextLength() override { return GetWindowTextLengthW(m_edit); }
+    int GetLineCount() override { return static_cast<int>(SendMessageW(m_edit, EM_GETLINECOUNT, 0, 0)); }
+    void LineScroll(int lines) override { SendMessageW(m_edit, EM_LINESCROLL, 0, lines); }
+
+private:
+    HWND m_edit;
+};
