@@ -1,0 +1,9 @@
+#pragma once
+#include "LoadGenOptions.h"
+
+// delay --target A:P --delay-ms D [--seconds 2] [--gap-ms 3]
+// Sends one datagram at a time through a relay that pauses D ms, waiting
+// for each reply before the next, and measures the one-way time to the echo
+// server (its arrival stamp minus the send stamp) less D. Prints one
+// "delay ..." line with that error's p50, p99 and the p99 of its size.
+int RunDelayAccuracy(const LoadGenOptions& options);

@@ -1,0 +1,53 @@
+#include "EchoServer.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "Probe.h"
+#include "UdpEndpoint.h"
+
+namespace {
+
+// Answers every pending datagram; returns how many.
+unsigned long long EchoPending(UdpEndpoint& socket, std::vector<unsigned char>& buffer)
+{
+    unsigned long long echoed = 0;
+    sockaddr_in from{};
+    for (;;) {
+        const ssize_t length = socket.ReceiveFrom(buffer.data(), buffer.size(), from);
+        const std::uint64_t arrivedNs = MonotonicNs();
+        if (length < 0)
+            return echoed;
+        ProbeHeader header;
+        if (ReadProbe(buffer.data(), length, header)) {
+            header.arrivedNs = arrivedNs;
+            WriteProbe(buffer.data(), header);
+        }
+        socket.SendTo(buffer.data(), static_cast<std::size_t>(length), from);
+        ++echoed;
+    }
+}
+
+}  // namespace
+
+int RunEchoServer(const LoadGenOptions& options)
+{
+    UdpEndpoint socket(static_cast<std::uint16_t>(options.Number("port", 0)));
+    if (!socket.IsOpen()) {
+        std::fprintf(stderr, "echo: cannot bind\n");
+        return 1;
+    }
+    std::printf("echo port=%u\n", socket.Port());
+    std::fflush(stdout);
+
+    std::vector<unsigned char> buffer(65536);
+    const std::uint64_t endNs = MonotonicNs() + static_cast<std::uint64_t>(options.Number("seconds", 120) * 1e9);
+    unsigned long long echoed = 0;
+    for (std::uint64_t now = MonotonicNs(); now < endNs; now = MonotonicNs()) {
+        const auto leftMs = static_cast<int>((endNs - now) / 1000000) + 1;
+        if (socket.WaitReadable(leftMs < 100 ? leftMs : 100))
+            echoed += EchoPending(socket, buffer);
+    }
+    std::printf("echo done echoed=%llu\n", echoed);
+    return 0;
+}

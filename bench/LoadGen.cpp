@@ -1,0 +1,59 @@
+// The load generator for relay measurements, on 127.0.0.1 only:
+//
+//   dulvet_loadgen echo  [--port P] [--seconds S]
+//   dulvet_loadgen rate  --target A:P [--size B] [--window W] [--seconds S] [--warmup S] [--timeout-ms T]
+//   dulvet_loadgen delay --target A:P --delay-ms D [--seconds S] [--gap-ms G]
+//   dulvet_loadgen freeport
+//
+// The target is the relay, or the echo server itself for the direct path.
+// Each mode prints machine-readable "name key=value ..." lines.
+
+#include <cstdio>
+#include <string>
+
+#include "DelayAccuracy.h"
+#include "EchoServer.h"
+#include "LoadGenOptions.h"
+#include "RoundTripRate.h"
+#include "UdpEndpoint.h"
+
+namespace {
+
+// A port free right now on 127.0.0.1, for a peer that needs one named.
+int PrintFreePort()
+{
+    UdpEndpoint probe;
+    if (!probe.IsOpen())
+        return 1;
+    std::printf("%u\n", probe.Port());
+    return 0;
+}
+
+int Usage()
+{
+    std::fprintf(stderr,
+                 "usage: dulvet_loadgen echo|rate|delay|freeport [--name value]...\n"
+                 "  echo  [--port P] [--seconds S]\n"
+                 "  rate  --target A.B.C.D:P [--size B] [--window W] [--seconds S] [--warmup S] [--timeout-ms T]\n"
+                 "  delay --target A.B.C.D:P --delay-ms D [--seconds S] [--gap-ms G]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const auto options = LoadGenOptions::Parse(argc, argv);
+    if (!options)
+        return Usage();
+    const std::string& mode = options->Mode();
+    if (mode == "echo")
+        return RunEchoServer(*options);
+    if (mode == "rate")
+        return RunRoundTripRate(*options);
+    if (mode == "delay")
+        return RunDelayAccuracy(*options);
+    if (mode == "freeport")
+        return PrintFreePort();
+    return Usage();
+}

@@ -1,0 +1,82 @@
+#include "UdpEndpoint.h"
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+sockaddr_in LoopbackAddress(std::uint32_t hostOrderAddress, std::uint16_t port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(hostOrderAddress);
+    return address;
+}
+
+UdpEndpoint::UdpEndpoint(std::uint16_t port)
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return;
+    // Room for a full window of large datagrams on both sides.
+    const int bufferBytes = 1 << 20;
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes);
+    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bufferBytes, sizeof bufferBytes);
+    const sockaddr_in local = LoopbackAddress(INADDR_LOOPBACK, port);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        close(fd);
+        return;
+    }
+    m_fd = fd;
+}
+
+UdpEndpoint::~UdpEndpoint()
+{
+    if (m_fd >= 0)
+        close(m_fd);
+}
+
+std::uint16_t UdpEndpoint::Port() const
+{
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (m_fd < 0 || getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        return 0;
+    return ntohs(local.sin_port);
+}
+
+bool UdpEndpoint::Connect(const Target& target)
+{
+    const sockaddr_in to = LoopbackAddress(target.hostOrderAddress, target.port);
+    return connect(m_fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
+}
+
+bool UdpEndpoint::Send(const void* bytes, std::size_t length)
+{
+    return send(m_fd, bytes, length, 0) == static_cast<ssize_t>(length);
+}
+
+bool UdpEndpoint::SendTo(const void* bytes, std::size_t length, const sockaddr_in& to)
+{
+    return sendto(m_fd, bytes, length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) ==
+           static_cast<ssize_t>(length);
+}
+
+ssize_t UdpEndpoint::Receive(void* buffer, std::size_t capacity)
+{
+    // A refused earlier send shows up here as an error: nothing taken.
+    return recv(m_fd, buffer, capacity, MSG_DONTWAIT);
+}
+
+ssize_t UdpEndpoint::ReceiveFrom(void* buffer, std::size_t capacity, sockaddr_in& from)
+{
+    socklen_t length = sizeof from;
+    return recvfrom(m_fd, buffer, capacity, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &length);
+}
+
+bool UdpEndpoint::WaitReadable(int timeoutMs) const
+{
+    pollfd wait{m_fd, POLLIN, 0};
+    return poll(&wait, 1, timeoutMs) > 0;
+}

@@ -1,0 +1,457 @@
+#!/usr/bin/env bash
+# Measures Dulvet's relay engine side by side with the direct path and
+# socat, on 127.0.0.1 only: round trips per second, added latency, delay
+# accuracy and idle cost, natively and (the Windows build) under Wine.
+# Prints one markdown table and saves it to bench/results/latest.md.
+#
+# Usage: bench/run.sh [--quick] [--no-wine]
+#   --quick    shorter measurements, about a minute in all
+#   --no-wine  skip the Windows build and its column
+#
+# Every process it starts is bounded in time and ended by its pid.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+command_line="bench/run.sh${*:+ $*}"
+
+quick=0
+wine_wanted=1
+for arg in "$@"; do
+  case "$arg" in
+    --quick) quick=1 ;;
+    --no-wine) wine_wanted=0 ;;
+    *) echo "usage: bench/run.sh [--quick] [--no-wine]" >&2; exit 2 ;;
+  esac
+done
+
+if ((quick)); then
+  rate_seconds=0.8; warmup_seconds=0.2; idle_seconds=2
+  delay_seconds=([1]=0.6 [20]=0.8 [200]=1.6)
+else
+  rate_seconds=2.5; warmup_seconds=0.3; idle_seconds=3
+  delay_seconds=([1]=1.5 [20]=1.5 [200]=3)
+fi
+sizes=(64 1400)
+windows=(1 32)
+delays=(1 20 200)
+
+loadgen=$root/build/native/bench/dulvet_loadgen
+native_relay=$root/build/native/bench/dulvet_relay_headless
+wine_relay=$root/build/windows/bench/dulvet_relay_headless.exe
+wine_prefix=$root/build/windows/bench-wineprefix
+
+work=$(mktemp -d /tmp/dulvet-bench.XXXXXX)
+raw=$work/raw.txt
+declare -A result=()      # measurement key -> value
+started_pids=()           # everything started here that may still run
+
+say() { echo "== $*" >&2; }
+
+end_started() {
+  local pid
+  for pid in "${started_pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+  done
+  for pid in "${started_pids[@]}"; do
+    wait "$pid" 2>/dev/null || true
+  done
+  started_pids=()
+}
+trap 'stop_wineserver; end_started; rm -rf "$work"' EXIT
+
+forget_pid() {
+  local kept=() pid
+  for pid in "${started_pids[@]}"; do
+    [[ $pid == "$1" ]] || kept+=("$pid")
+  done
+  started_pids=("${kept[@]}")
+}
+
+# Ends one process started here, by its pid, and reaps it.
+end_pid() {
+  kill "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+  forget_pid "$1"
+}
+
+# ---------------------------------------------------------------- building
+
+build() {
+  say "building (native)"
+  cmake --preset native >/dev/null
+  cmake --build --preset native --target dulvet_loadgen dulvet_relay_headless >/dev/null
+  wine_ok=0
+  if ((wine_wanted)) && command -v wine >/dev/null; then
+    say "building (windows)"
+    if cmake --preset windows >/dev/null && \
+       cmake --build --preset windows --target dulvet_relay_headless >/dev/null; then
+      # A prefix of the benchmark's own, so its Wine server is not shared
+      # with anything else that runs from the build.
+      bash scripts/wine-prefix.sh "$wine_prefix"
+      wine_ok=1
+    else
+      say "windows build failed: no Wine column"
+    fi
+  fi
+}
+
+# ------------------------------------------------------------ the processes
+
+pin_prefix() { [[ $1 == pinned ]] && echo "taskset -c 0" || true; }
+
+wait_udp_bound() {
+  local hex
+  hex=$(printf '%04X' "$1")
+  for _ in $(seq 100); do
+    grep -q "0100007F:$hex " /proc/net/udp && return 0
+    sleep 0.02
+  done
+  return 1
+}
+
+# Starts the echo server; sets echo_pid and echo_port.
+start_echo() {
+  local out=$work/echo.out
+  $(pin_prefix "$1") "$loadgen" echo --seconds 400 >"$out" &
+  echo_pid=$!
+  started_pids+=("$echo_pid")
+  for _ in $(seq 100); do
+    echo_port=$(sed -n 's/^echo port=//p' "$out")
+    [[ -n $echo_port ]] && return 0
+    sleep 0.02
+  done
+  echo "echo server did not start" >&2
+  exit 1
+}
+
+# Starts the Wine server of the benchmark's prefix ourselves, so it can be
+# pinned with everything else; sets wineserver_pid.
+start_wineserver() {
+  wineserver_pid=""
+  ((wine_ok)) || return 0
+  WINEPREFIX=$wine_prefix timeout 600 wineserver -f -p 2>>"$work/wineserver.err" &
+  local pid=$!
+  sleep 0.5
+  if kill -0 "$pid" 2>/dev/null; then
+    wineserver_pid=$(pgrep -P "$pid" || true)
+    wineserver_timeout_pid=$pid
+    started_pids+=("$pid")
+  else
+    say "a Wine server already runs for $wine_prefix: it is left alone and not pinned"
+  fi
+}
+
+# Ends our Wine server together with the helper processes (services.exe
+# and the like) that Wine started in the benchmark's own prefix: every
+# process of that prefix was started by this run.
+stop_wineserver() {
+  [[ -n ${wineserver_timeout_pid:-} ]] || return 0
+  WINEPREFIX=$wine_prefix timeout 20 wineserver -k 2>/dev/null || true
+  end_pid "$wineserver_timeout_pid"
+  wineserver_timeout_pid=""
+}
+
+pin_wineserver() {
+  [[ -n ${wineserver_pid:-} ]] || return 0
+  local cpus=0-$(($(nproc) - 1))
+  [[ $1 == pinned ]] && cpus=0
+  taskset -a -p -c "$cpus" "$wineserver_pid" >/dev/null
+}
+
+# Starts one relay of the given kind in front of the echo server; sets
+# relay_pid (empty for the direct path) and relay_port.
+start_relay() {
+  local kind=$1 delay=$2 pin=$3
+  relay_pid=""
+  case "$kind" in
+    direct) relay_port=$echo_port ;;
+    socat) start_socat "$pin" ;;
+    native) start_ours "$pin" "$delay" "$native_relay" ;;
+    wine) start_ours "$pin" "$delay" env WINEDEBUG=-all WINEPREFIX="$wine_prefix" wine "$wine_relay" ;;
+  esac
+}
+
+# One socat per measurement: UDP4-LISTEN takes its peer from the first
+# datagram. -T ends it after 60 s without traffic.
+start_socat() {
+  relay_port=$("$loadgen" freeport)
+  $(pin_prefix "$1") socat -T 60 "UDP4-LISTEN:$relay_port,bind=127.0.0.1,reuseaddr" \
+    "UDP4:127.0.0.1:$echo_port" 2>>"$work/socat.err" &
+  relay_pid=$!
+  started_pids+=("$relay_pid")
+  wait_udp_bound "$relay_port" || { echo "socat did not start" >&2; exit 1; }
+}
+
+# Our relay, headless, bounded to 300 s; it stops when its input closes.
+# Its input and output are fifos held here (sets relay_in, relay_out).
+start_ours() {
+  local pin=$1 delay=$2
+  shift 2
+  local line
+  rm -f "$work/relay.in" "$work/relay.out"
+  mkfifo "$work/relay.in" "$work/relay.out"
+  $(pin_prefix "$pin") "$@" 127.0.0.1 0 127.0.0.1 "$echo_port" 0 "$delay" 300 \
+    <"$work/relay.in" >"$work/relay.out" 2>/dev/null &
+  relay_pid=$!
+  started_pids+=("$relay_pid")
+  exec {relay_in}>"$work/relay.in"
+  exec {relay_out}<"$work/relay.out"
+  if ! read -r -t 60 line <&"$relay_out"; then
+    echo "relay did not start: $*" >&2
+    exit 1
+  fi
+  line=${line%$'\r'}
+  relay_port=${line#ready }
+}
+
+stop_relay() {
+  local kind=$1
+  case "$kind" in
+    direct) ;;
+    socat) end_pid "$relay_pid" ;;
+    *)
+      exec {relay_in}>&-
+      local line
+      while read -r -t 10 line <&"$relay_out"; do
+        echo "$kind relay: ${line%$'\r'}" >>"$raw"
+      done
+      exec {relay_out}<&-
+      # It ends on its own once its input is closed; a kill only if it hangs.
+      for _ in $(seq 100); do
+        kill -0 "$relay_pid" 2>/dev/null || break
+        sleep 0.05
+      done
+      end_pid "$relay_pid"
+      ;;
+  esac
+}
+
+relay_kinds() {
+  echo direct socat native
+  ((wine_ok)) && echo wine || true
+}
+
+# ------------------------------------------------------------ measurements
+
+# "name key=value ..." -> the value of key
+field() { sed -n "s/.*[[:space:]]$2=\([^[:space:]]*\).*/\1/p" <<<"$1"; }
+
+measure_rates() {
+  local pin kind size window line
+  for pin in pinned free; do
+    say "round trips per second ($pin)"
+    start_echo "$pin"
+    pin_wineserver "$pin"
+    for size in "${sizes[@]}"; do
+      for window in "${windows[@]}"; do
+        for kind in $(relay_kinds); do
+          start_relay "$kind" 0 "$pin"
+          line=$($(pin_prefix "$pin") "$loadgen" rate --target "127.0.0.1:$relay_port" --size "$size" \
+                   --window "$window" --seconds "$rate_seconds" --warmup "$warmup_seconds")
+          stop_relay "$kind"
+          echo "$kind $pin: $line" | tee -a "$raw" >&2
+          result[rate:$kind:$size:$window:$pin]=$(field "$line" per_second)
+          if [[ $size == 64 && $window == 1 ]]; then
+            result[p50:$kind:$pin]=$(field "$line" rtt_p50_us)
+            result[p99:$kind:$pin]=$(field "$line" rtt_p99_us)
+          fi
+        done
+      done
+    done
+    end_pid "$echo_pid"
+  done
+}
+
+measure_delays() {
+  local kind delay line
+  say "delay accuracy"
+  start_echo free
+  pin_wineserver free
+  for delay in "${delays[@]}"; do
+    for kind in $(relay_kinds); do
+      [[ $kind == native || $kind == wine ]] || continue
+      start_relay "$kind" "$delay" free
+      line=$("$loadgen" delay --target "127.0.0.1:$relay_port" --delay-ms "$delay" \
+               --seconds "${delay_seconds[$delay]}")
+      stop_relay "$kind"
+      echo "$kind: $line" | tee -a "$raw" >&2
+      result[delay50:$kind:$delay]=$(field "$line" err_p50_us)
+      result[delay99:$kind:$delay]=$(field "$line" abs_err_p99_us)
+    done
+  done
+  end_pid "$echo_pid"
+}
+
+# "<cpu ticks> <context switches>" of a process, summed over its threads.
+process_totals() {
+  local task ticks=0 switches=0 t s
+  for task in /proc/"$1"/task/*; do
+    t=$(sed 's/.*) //' "$task/stat" 2>/dev/null | awk '{print $12 + $13}') || continue
+    s=$(awk '/ctxt_switches/ {n += $2} END {print n + 0}' "$task/status" 2>/dev/null) || continue
+    ticks=$((ticks + ${t:-0}))
+    switches=$((switches + ${s:-0}))
+  done
+  echo "$ticks $switches"
+}
+
+# Processor % and context switches per second over the idle window.
+idle_cost() {
+  local pid=$1 before after ticks_per_second
+  ticks_per_second=$(getconf CLK_TCK)
+  before=$(process_totals "$pid")
+  sleep "$idle_seconds"
+  after=$(process_totals "$pid")
+  awk -v b="$before" -v a="$after" -v s="$idle_seconds" -v hz="$ticks_per_second" 'BEGIN {
+    split(b, x, " "); split(a, y, " ");
+    printf "%.2f %.1f\n", 100 * (y[1] - x[1]) / hz / s, (y[2] - x[2]) / s }'
+}
+
+measure_idle() {
+  local kind cost
+  say "idle cost over ${idle_seconds} s after start"
+  start_echo free
+  pin_wineserver free
+  for kind in $(relay_kinds); do
+    [[ $kind == direct ]] && continue
+    start_relay "$kind" 0 free
+    if [[ $kind == wine && -n ${wineserver_pid:-} ]]; then
+      local server_before server_after
+      server_before=$(process_totals "$wineserver_pid")
+      cost=$(idle_cost "$relay_pid")
+      server_after=$(process_totals "$wineserver_pid")
+      result[idle_wineserver]=$(awk -v b="$server_before" -v a="$server_after" -v s="$idle_seconds" \
+        'BEGIN { split(b, x, " "); split(a, y, " "); printf "%.1f", (y[2] - x[2]) / s }')
+    else
+      cost=$(idle_cost "$relay_pid")
+    fi
+    stop_relay "$kind"
+    echo "$kind idle: cpu_percent=${cost% *} switches_per_second=${cost#* }" | tee -a "$raw" >&2
+    result[idlecpu:$kind]=${cost% *}
+    result[idlesw:$kind]=${cost#* }
+  done
+  end_pid "$echo_pid"
+}
+
+# ------------------------------------------------------------ the table
+
+value() { echo "${result[$1]:-}"; }
+
+# a / b with two decimals, or "–" when either is missing.
+ratio() {
+  awk -v a="$1" -v b="$2" 'BEGIN { if (a == "" || b == "" || b + 0 == 0) print "–"; else printf "%.2f\n", a / b }'
+}
+
+# a - b with one decimal, or "–".
+minus() {
+  awk -v a="$1" -v b="$2" 'BEGIN { if (a == "" || b == "") print "–"; else printf "%.1f\n", a - b }'
+}
+
+cell() { [[ -n $1 ]] && echo "$1" || echo "–"; }
+
+row() {
+  local name=$1 direct=$2 socat=$3 native=$4 wine=$5
+  local vs_socat vs_direct wine_socat wine_direct
+  vs_socat=$(ratio "$native" "$socat"); vs_direct=$(ratio "$native" "$direct")
+  wine_socat=$(ratio "$wine" "$socat"); wine_direct=$(ratio "$wine" "$direct")
+  [[ ${6:-} == no-ratio ]] && vs_socat="" vs_direct="" wine_socat="" wine_direct=""
+  printf '| %s | %s | %s | %s | %s | %s | %s | %s | %s |\n' "$name" "$(cell "$direct")" "$(cell "$socat")" \
+    "$(cell "$native")" "$(cell "$wine")" "$(cell "$vs_socat")" "$(cell "$vs_direct")" \
+    "$(cell "$wine_socat")" "$(cell "$wine_direct")"
+}
+
+print_table() {
+  local pin size window kind
+  echo "| Measurement | direct | socat | Dulvet native | Dulvet Wine | native ÷ socat | native ÷ direct | Wine ÷ socat | Wine ÷ direct |"
+  echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+  for pin in pinned free; do
+    for size in "${sizes[@]}"; do
+      for window in "${windows[@]}"; do
+        row "round trips/s, $size B, $window in flight, $pin" \
+          "$(value "rate:direct:$size:$window:$pin")" "$(value "rate:socat:$size:$window:$pin")" \
+          "$(value "rate:native:$size:$window:$pin")" "$(value "rate:wine:$size:$window:$pin")"
+      done
+    done
+  done
+  for pin in pinned free; do
+    row "RTT p50 µs (64 B, 1 in flight, $pin)" "$(value "p50:direct:$pin")" "$(value "p50:socat:$pin")" \
+      "$(value "p50:native:$pin")" "$(value "p50:wine:$pin")" no-ratio
+    row "RTT p99 µs (64 B, 1 in flight, $pin)" "$(value "p99:direct:$pin")" "$(value "p99:socat:$pin")" \
+      "$(value "p99:native:$pin")" "$(value "p99:wine:$pin")" no-ratio
+    for q in p50 p99; do
+      local added_socat added_native added_wine=""
+      added_socat=$(minus "$(value "$q:socat:$pin")" "$(value "$q:direct:$pin")")
+      added_native=$(minus "$(value "$q:native:$pin")" "$(value "$q:direct:$pin")")
+      ((wine_ok)) && added_wine=$(minus "$(value "$q:wine:$pin")" "$(value "$q:direct:$pin")")
+      row "added $q µs over direct ($pin)" "0" "$added_socat" "$added_native" "$added_wine"
+    done
+  done
+  for delay in "${delays[@]}"; do
+    row "delay $delay ms: (one-way − D) p50 µs" "" "" "$(value "delay50:native:$delay")" \
+      "$(value "delay50:wine:$delay")" no-ratio
+    row "delay $delay ms: \|one-way − D\| p99 µs" "" "" "$(value "delay99:native:$delay")" \
+      "$(value "delay99:wine:$delay")" no-ratio
+  done
+  row "idle CPU % (${idle_seconds} s after start)" "" "$(value idlecpu:socat)" "$(value idlecpu:native)" \
+    "$(value idlecpu:wine)" no-ratio
+  row "idle context switches/s" "" "$(value idlesw:socat)" "$(value idlesw:native)" "$(value idlesw:wine)" no-ratio
+}
+
+verdict() { awk "BEGIN { exit !($1) }" 2>/dev/null && echo "met" || echo "NOT met"; }
+
+print_goals() {
+  local speedup added_native added_socat
+  speedup=$(ratio "$(value rate:native:64:32:pinned)" "$(value rate:socat:64:32:pinned)")
+  added_native=$(minus "$(value p50:native:pinned)" "$(value p50:direct:pinned)")
+  added_socat=$(minus "$(value p50:socat:pinned)" "$(value p50:direct:pinned)")
+  echo "Goals (native, pinned, 64 B, 32 in flight, loss 0, delay 0):"
+  echo
+  echo "- throughput ≥ 1.6 × socat: $speedup × — $(verdict "\"$speedup\" + 0 >= 1.6")"
+  echo "- added p50 (1 in flight, pinned) ≤ socat's: $added_native µs vs $added_socat µs — $(verdict "$added_native + 0 <= $added_socat + 0")"
+  echo "- idle 0 % CPU and ~0 wake-ups/s: $(value idlecpu:native) %, $(value idlesw:native)/s —" \
+    "$(verdict "$(value idlecpu:native) + 0 == 0 && $(value idlesw:native) + 0 <= 1")"
+  echo "- delay 20 ms, |one-way − D| p99 ≤ 1000 µs: native $(value delay99:native:20) µs —" \
+    "$(verdict "$(value delay99:native:20) + 0 <= 1000")"
+  if ((wine_ok)); then
+    echo "  under Wine $(value delay99:wine:20) µs — $(verdict "$(value delay99:wine:20) + 0 <= 1000")"
+    [[ -n ${result[idle_wineserver]:-} ]] &&
+      echo "- (Wine server context switches/s while the Wine relay idled: ${result[idle_wineserver]})"
+  fi
+}
+
+report() {
+  echo "# Dulvet relay benchmark"
+  echo
+  echo "- Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
+  echo "- Command: \`$command_line\`"
+  echo "- Machine: $(nproc) processors, Linux $(uname -r); $(socat -V 2>/dev/null | sed -n 's/^socat version \([^ ]*\).*/socat \1/p')$( ((wine_ok)) && echo ", $(wine --version 2>/dev/null)")"
+  echo "- Each round-trip figure: ${rate_seconds} s after ${warmup_seconds} s warm-up; pinned = client, echo server and relay (and the Wine server) on processor 0."
+  echo
+  print_table
+  echo
+  print_goals
+  echo
+  echo "<details><summary>Raw lines</summary>"
+  echo
+  echo '```'
+  cat "$raw"
+  echo '```'
+  echo "</details>"
+}
+
+# ------------------------------------------------------------ the run
+
+main() {
+  local began=$SECONDS
+  build
+  : >"$raw"
+  start_wineserver
+  measure_rates
+  measure_delays
+  measure_idle
+  stop_wineserver
+  mkdir -p bench/results
+  report | tee bench/results/latest.md
+  say "done in $((SECONDS - began)) s; saved to bench/results/latest.md"
+}
+
+main
