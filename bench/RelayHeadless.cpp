@@ -16,7 +16,7 @@
 #include <optional>
 #include <thread>
 
-#include "HeadlessLogHost.h"
+#include "TestLogHost.h"
 #include "MissCount.h"
 #include "RelayState.h"
 #include "RelayWorker.h"
@@ -135,7 +135,7 @@ int main(int argc, char** argv)
                      CAsyncSocket::ErrorText(g_relaySocket.GetLastError()).ToUtf8().c_str());
         return 1;
     }
-    HeadlessLogHost host;
+    TestLogHost host;
     g_relayWorker.Launch(host);
     std::printf("ready %u\n", g_relaySocket.GetLocalPort());
     std::fflush(stdout);
@@ -145,8 +145,8 @@ int main(int argc, char** argv)
 
     g_relayWorker.Stop();
     g_relaySocket.Close();
-    std::printf("log lines %llu\nbox wakes %lld\n", static_cast<unsigned long long>(host.LineCount()),
-                host.BoxWakes());
+    std::printf("log lines %llu\nbox wakes %lld\n", static_cast<unsigned long long>(host.Lines().size()),
+                static_cast<long long>(host.Wakes()));
     std::fflush(stdout);
     return 0;
 }

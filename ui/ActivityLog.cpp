@@ -17,7 +17,10 @@ void ActivityLog::RequestScroll() { RequestRefresh(); }
 
 void ActivityLog::RequestRefresh()
 {
-    if (!m_refreshPending.exchange(true, std::memory_order_acq_rel))
+    // Plain reads first: while a hold runs, a request costs no write.
+    if (!m_wanted.load())
+        m_wanted.store(true);
+    if (!m_holding.load() && !m_holding.exchange(true))
         m_wakeBoxThread();
 }
 
@@ -27,11 +30,27 @@ CString ActivityLog::Text() const
     return m_text;
 }
 
+void ActivityLog::OnWake(LogBox& box) { Refresh(box); }
+
+bool ActivityLog::OnHoldExpired(LogBox& box)
+{
+    if (m_wanted.load()) {
+        Refresh(box);
+        return true;
+    }
+    // Release the hold, then look once more: a request that came just
+    // before the release saw the hold and did not wake us.
+    m_holding.store(false);
+    if (m_wanted.load() && !m_holding.exchange(true)) {
+        Refresh(box);
+        return true;
+    }
+    return false;
+}
+
 void ActivityLog::Refresh(LogBox& box)
 {
-    // Cleared before reading the text, so a line appended from here on
-    // asks for another refresh.
-    m_refreshPending.store(false, std::memory_order_release);
+    m_wanted.store(false);
     Show(box);
     ScrollLogToEnd(box);
 }

@@ -36,6 +36,7 @@ BEGIN_MESSAGE_MAP(CDulvetDlg, CDialogEx)
     ON_BN_CLICKED(IDOK, &CDulvetDlg::OnBnClickedOk)
     ON_BN_CLICKED(IDC_MODIFY, &CDulvetDlg::OnBnClickedModify)
     ON_MESSAGE(CDulvetDlg::WM_LOG_REFRESH, &CDulvetDlg::OnLogRefresh)
+    ON_MESSAGE(WM_TIMER, &CDulvetDlg::OnTimer)
     ON_MESSAGE(WM_DESTROY, &CDulvetDlg::OnDestroyWindow)
 END_MESSAGE_MAP()
 
@@ -62,8 +63,20 @@ LRESULT CDulvetDlg::OnLogRefresh(WPARAM, LPARAM)
 {
     if (CWnd* box = GetDlgItem(IDC_LOG)) {
         EditLogBox edit(box->GetSafeHwnd());
-        m_strLog.Refresh(edit);
+        m_strLog.OnWake(edit);
+        ::SetTimer(m_hWnd, kLogHoldTimer, ActivityLog::kHoldMilliseconds, nullptr);
     }
+    return 0;
+}
+
+LRESULT CDulvetDlg::OnTimer(WPARAM timerId, LPARAM)
+{
+    if (timerId != kLogHoldTimer)
+        return 0;
+    CWnd* box = GetDlgItem(IDC_LOG);
+    EditLogBox edit(box ? box->GetSafeHwnd() : nullptr);
+    if (!box || !m_strLog.OnHoldExpired(edit))
+        ::KillTimer(m_hWnd, kLogHoldTimer);
     return 0;
 }
 

@@ -23,6 +23,8 @@ public:
 
     // A message the worker's log posts; its handler refreshes the box.
     static constexpr UINT WM_LOG_REFRESH = WM_APP + 1;
+    // Runs while the log holds back further refreshes.
+    static constexpr UINT_PTR kLogHoldTimer = 1;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -34,6 +36,7 @@ protected:
     afx_msg void OnBnClickedOk();
     afx_msg void OnBnClickedModify();
     afx_msg LRESULT OnLogRefresh(WPARAM, LPARAM);
+    afx_msg LRESULT OnTimer(WPARAM timerId, LPARAM);
     afx_msg LRESULT OnDestroyWindow(WPARAM, LPARAM);
     DECLARE_MESSAGE_MAP()
 

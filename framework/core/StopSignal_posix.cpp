@@ -6,6 +6,9 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
+#include <sched.h>
+#include <sys/prctl.h>
+#include <algorithm>
 
 StopSignal::StopSignal() : m_handle(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
@@ -32,16 +35,23 @@ void StopSignal::Reset()
 bool StopSignal::Pause(int milliseconds) const
 {
     using Clock = std::chrono::steady_clock;
+    // Timers wake late by up to a millisecond on a busy machine: the last
+    // stretch (at most a quarter of the pause) is waited out awake.
     const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    const auto awakeTail = std::min<Clock::duration>(std::chrono::milliseconds(1),
+                                                     std::chrono::microseconds(250) * milliseconds);
+    prctl(PR_SET_TIMERSLACK, 1UL);
     pollfd wake{static_cast<int>(m_handle), POLLIN, 0};
     while (!IsRaised()) {
-        const auto left = deadline - Clock::now();
+        const auto left = deadline - awakeTail - Clock::now();
         if (left <= Clock::duration::zero())
-            return true;
+            break;
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
         const timespec timeout{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
         if (ppoll(&wake, 1, &timeout, nullptr) > 0)
-            break;
+            return false;
     }
+    while (!IsRaised() && Clock::now() < deadline)
+        sched_yield();
     return !IsRaised();
 }

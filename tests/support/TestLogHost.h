@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ActivityLog.h"
+#include "CStringPrinter.h"
 #include "LogHost.h"
 #include "MemoryLogBox.h"
 
@@ -80,23 +81,35 @@ public:
 private:
     void ServeBox()
     {
+        using Clock = std::chrono::steady_clock;
         std::unique_lock lock(m_mutex);
+        bool holding = false;
+        Clock::time_point holdEnds;
         for (;;) {
-            m_wake.wait(lock, [this] { return m_quit || m_refreshWanted || m_task; });
+            const auto ready = [this] { return m_quit || m_refreshWanted || m_task; };
+            if (holding)
+                m_wake.wait_until(lock, holdEnds, ready);
+            else
+                m_wake.wait(lock, ready);
+            if (m_quit)
+                return;
             if (m_task) {
                 auto task = std::move(m_task);
                 m_task = nullptr;
                 task();
                 m_done.notify_all();
             }
-            if (m_refreshWanted) {
-                m_refreshWanted = false;
-                lock.unlock();
-                m_log.Refresh(m_box);
-                lock.lock();
+            const bool holdOver = holding && Clock::now() >= holdEnds;
+            lock.unlock();
+            if (m_refreshWanted.exchange(false)) {
+                m_log.OnWake(m_box);
+                holding = true;
+                holdEnds = Clock::now() + std::chrono::milliseconds(ActivityLog::kHoldMilliseconds);
+            } else if (holdOver) {
+                holding = m_log.OnHoldExpired(m_box);
+                holdEnds = Clock::now() + std::chrono::milliseconds(ActivityLog::kHoldMilliseconds);
             }
-            if (m_quit)
-                return;
+            lock.lock();
         }
     }
 
@@ -114,7 +127,7 @@ private:
     std::condition_variable m_wake;
     std::condition_variable m_done;
     bool m_quit = false;
-    bool m_refreshWanted = false;
+    std::atomic<bool> m_refreshWanted{false};
     std::function<void()> m_task;
     std::atomic<int> m_wakes{0};
     MemoryLogBox m_box;

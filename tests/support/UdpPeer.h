@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CAsyncSocket.h"
+#include "CStringPrinter.h"
 #include "SocketTypes.h"
 
 struct Datagram {

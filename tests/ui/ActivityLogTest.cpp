@@ -54,7 +54,7 @@ TEST(ActivityLog, RefreshAddsOnlyTheNewTailAndShowDoesNotScroll)
     EXPECT_EQ(box.m_scrolls, 0);
 
     log.Append(L"count:1.\r\n");
-    log.Refresh(box);
+    log.OnWake(box);
     EXPECT_EQ(box.m_text, CString(L"Dulvet Ready!\r\ncount:1.\r\n"));
     EXPECT_EQ(box.m_wholeReplacements, 0);
     EXPECT_EQ(box.m_firstVisibleLine, 2);
@@ -73,7 +73,7 @@ TEST(ActivityLog, BoxThatLostTheTextIsReplacedWhole)
     EXPECT_EQ(box.m_wholeReplacements, 1);
 }
 
-TEST(ActivityLog, AsksTheBoxThreadOnceUntilItRefreshes)
+TEST(ActivityLog, WakesTheBoxThreadOnceAndGathersWhatComesDuringTheHold)
 {
     int wakes = 0;
     ActivityLog log([&] { ++wakes; });
@@ -82,7 +82,15 @@ TEST(ActivityLog, AsksTheBoxThreadOnceUntilItRefreshes)
     log.RequestScroll();
     log.Append(L"b\r\n");
     EXPECT_EQ(wakes, 1);
-    log.Refresh(box);
+    log.OnWake(box);
+    EXPECT_EQ(box.m_text, CString(L"a\r\nb\r\n"));
+
+    log.Append(L"c\r\n");  // during the hold: no new wake, shown when it ends
+    EXPECT_EQ(wakes, 1);
+    EXPECT_TRUE(log.OnHoldExpired(box));
+    EXPECT_EQ(box.m_text, CString(L"a\r\nb\r\nc\r\n"));
+    EXPECT_FALSE(log.OnHoldExpired(box));  // nothing new: the hold ends
+
     log.RequestScroll();
     EXPECT_EQ(wakes, 2);
 }
