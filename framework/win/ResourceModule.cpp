@@ -1,0 +1,6 @@
+#include "ResourceModule.h"
+
+HINSTANCE AfxGetResourceHandle()
+{
+    return ::GetModuleHandleW(nullptr);
+}
