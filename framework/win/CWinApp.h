@@ -11,7 +11,7 @@
 #include "CWnd.h"
 #include "MessageMap.h"
 
-// A value for m_dwRestartManagerSupportFlags: restart after a crash or an update.
+// A value for m_dwRestartManagerSupportFlags: the program may be restarted.
 #ifndef AFX_RESTART_MANAGER_SUPPORT_RESTART
 #define AFX_RESTART_MANAGER_SUPPORT_RESTART 0x01
 #endif

@@ -1,0 +1,215 @@
+#include "DulvetProcess.h"
+
+#include <commctrl.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CAsyncSocket.h"
+#include "SocketTypes.h"
+#include "resource.h"
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// The build hands us Dulvet.exe's path as the build machine sees it; under
+// Wine a Unix path is reached through drive Z:.
+std::wstring ExecutablePath()
+{
+    std::wstring path = CString::FromUtf8(DULVET_EXE).GetString();
+    if (!path.empty() && path[0] == L'/') {
+        for (auto& c : path)
+            if (c == L'/')
+                c = L'\\';
+        path = L"Z:" + path;
+    }
+    return path;
+}
+
+struct WindowSearch {
+    DWORD processId;
+    HWND exclude;
+    HWND found;
+};
+
+BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (owner == search->processId && window != search->exclude && IsWindowVisible(window) &&
+        std::wstring(className) == L"#32770") {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindProcessDialog(DWORD processId, HWND exclude, std::chrono::milliseconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    do {
+        WindowSearch search{processId, exclude, nullptr};
+        EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found)
+            return search.found;
+        std::this_thread::sleep_for(20ms);
+    } while (Clock::now() < deadline);
+    return nullptr;
+}
+
+int CountLines(const CString& text)
+{
+    int lines = 0;
+    for (wchar_t c : text.View())
+        lines += c == L'\n';
+    return lines;
+}
+
+}  // namespace
+
+DulvetProcess::DulvetProcess()
+{
+    std::wstring commandLine = L"\"" + ExecutablePath() + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &m_process))
+        return;
+    WaitForInputIdle(m_process.hProcess, 10000);
+    m_dialog = FindProcessDialog(m_process.dwProcessId, nullptr, 15s);
+}
+
+DulvetProcess::~DulvetProcess()
+{
+    if (!m_process.hProcess)
+        return;
+    if (!HasExited() && m_dialog) {
+        // Dismiss any box still open, then close the window.
+        for (int boxes = 0; boxes < 5; ++boxes) {
+            const HWND other = FindProcessDialog(m_process.dwProcessId, m_dialog, 0ms);
+            if (!other)
+                break;
+            PostMessageW(other, WM_CLOSE, 0, 0);
+            std::this_thread::sleep_for(50ms);
+        }
+        PostMessageW(m_dialog, WM_CLOSE, 0, 0);
+    }
+    if (WaitForSingleObject(m_process.hProcess, 5000) != WAIT_OBJECT_0)
+        TerminateProcess(m_process.hProcess, 1);
+    CloseHandle(m_process.hThread);
+    CloseHandle(m_process.hProcess);
+}
+
+void DulvetProcess::SetField(int id, const CString& text)
+{
+    SendMessageW(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.GetString()));
+}
+
+void DulvetProcess::SetAddress(int id, BYTE a, BYTE b, BYTE c, BYTE d)
+{
+    SendMessageW(Control(id), IPM_SETADDRESS, 0, MAKEIPADDRESS(a, b, c, d));
+}
+
+void DulvetProcess::ClearAddress(int id) { SendMessageW(Control(id), IPM_CLEARADDRESS, 0, 0); }
+
+CString DulvetProcess::FieldText(int id) const { return WindowText(Control(id)); }
+
+void DulvetProcess::Click(int id)
+{
+    PostMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Control(id)));
+}
+
+void DulvetProcess::PressKey(int controlId, UINT virtualKey)
+{
+    const HWND target = Control(controlId);
+    PostMessageW(target, WM_KEYDOWN, virtualKey, 1);
+    PostMessageW(target, WM_KEYUP, virtualKey, 0xC0000001);
+}
+
+void DulvetProcess::SystemCommand(UINT command) { PostMessageW(m_dialog, WM_SYSCOMMAND, command, 0); }
+
+CString DulvetProcess::WindowText(HWND window)
+{
+    // Bounded, so a busy window cannot hang the test.
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+        return CString();
+    std::vector<wchar_t> text(length + 1);
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                        5000, &copied);
+    return CString(std::wstring_view(text.data(), copied));
+}
+
+CString DulvetProcess::MessageBoxText(HWND box)
+{
+    // The message is the box's static control with id 0xFFFF.
+    return WindowText(GetDlgItem(box, 0xFFFF));
+}
+
+CString DulvetProcess::LogText(std::chrono::milliseconds settle) const
+{
+    CString previous = WindowText(Control(IDC_LOG));
+    const auto deadline = Clock::now() + 5s;
+    for (;;) {
+        std::this_thread::sleep_for(settle);
+        CString now = WindowText(Control(IDC_LOG));
+        if (now == previous || Clock::now() > deadline)
+            return now;
+        previous = now;
+    }
+}
+
+bool DulvetProcess::WaitForLogLines(int lines, std::chrono::milliseconds timeout) const
+{
+    const auto deadline = Clock::now() + timeout;
+    do {
+        if (CountLines(WindowText(Control(IDC_LOG))) >= lines)
+            return true;
+        std::this_thread::sleep_for(20ms);
+    } while (Clock::now() < deadline);
+    return false;
+}
+
+HWND DulvetProcess::WaitForOtherWindow(std::chrono::milliseconds timeout) const
+{
+    return FindProcessDialog(m_process.dwProcessId, m_dialog, timeout);
+}
+
+std::optional<std::chrono::milliseconds> DulvetProcess::CloseAndWait(UINT message, WPARAM wParam,
+                                                                    std::chrono::milliseconds timeout)
+{
+    const auto before = Clock::now();
+    PostMessageW(m_dialog, message, wParam, 0);
+    if (WaitForSingleObject(m_process.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
+        return std::nullopt;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - before);
+}
+
+bool DulvetProcess::HasExited() const { return WaitForSingleObject(m_process.hProcess, 0) == WAIT_OBJECT_0; }
+
+unsigned DulvetProcess::FreePort()
+{
+    AfxSocketInit();
+    CAsyncSocket probe;
+    probe.Create(0, SOCK_DGRAM, FD_READ, L"127.0.0.1");
+    return probe.GetLocalPort();
+}
+
+void StartRelay(DulvetProcess& dulvet, unsigned relayPort, unsigned serverPort, const wchar_t* lossRate,
+                const wchar_t* delay)
+{
+    dulvet.SetAddress(IDC_IP, 127, 0, 0, 1);
+    dulvet.SetField(IDC_PORT, CString::Formatted(L"%u", relayPort));
+    dulvet.SetAddress(IDC_SERVER_IP, 127, 0, 0, 1);
+    dulvet.SetField(IDC_SERVER_PORT, CString::Formatted(L"%u", serverPort));
+    dulvet.SetField(IDC_LOSS_RATE, lossRate);
+    dulvet.SetField(IDC_DELAY, delay);
+    dulvet.Click(IDOK);
+}

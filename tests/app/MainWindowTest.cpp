@@ -1,0 +1,108 @@
+// The main window as a person meets it: what it shows at first, how it
+// reads the form, how it ends, and its About box.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "DulvetProcess.h"
+#include "UdpPeer.h"
+#include "resource.h"
+
+using namespace std::chrono_literals;
+
+TEST(MainWindow, FreshWindowShowsZerosAnEmptyLogAndZeroAddresses)
+{
+    DulvetProcess dulvet;
+    ASSERT_TRUE(dulvet.IsReady());
+    EXPECT_EQ(DulvetProcess::WindowText(dulvet.Dialog()), CString(L"Dulvet"));
+    for (int id : {IDC_PORT, IDC_SERVER_PORT, IDC_DELAY, IDC_LOSS_RATE})
+        EXPECT_EQ(dulvet.FieldText(id), CString(L"0")) << id;
+    EXPECT_TRUE(dulvet.FieldText(IDC_LOG).IsEmpty());
+    for (int id : {IDC_IP, IDC_SERVER_IP}) {
+        EXPECT_EQ(SendMessageW(dulvet.Control(id), IPM_ISBLANK, 0, 0), 0) << id;
+        EXPECT_EQ(dulvet.FieldText(id), CString(L"0.0.0.0")) << id;
+    }
+}
+
+TEST(MainWindow, NonNumericLossRatePromptsAndLeavesItAndLaterFieldsAsTheyWere)
+{
+    DulvetProcess dulvet;
+    ASSERT_TRUE(dulvet.IsReady());
+    dulvet.SetField(IDC_DELAY, L"30");
+    dulvet.Click(IDC_MODIFY);  // delay 30, loss 0 now in the form's members
+    ASSERT_TRUE(dulvet.WaitForLogLines(3));
+
+    dulvet.SetField(IDC_DELAY, L"70");
+    dulvet.SetField(IDC_LOSS_RATE, L"abc");
+    dulvet.Click(IDC_MODIFY);
+    const HWND prompt = dulvet.WaitForOtherWindow();
+    ASSERT_TRUE(prompt);
+    EXPECT_FALSE(DulvetProcess::MessageBoxText(prompt).IsEmpty());
+    PostMessageW(prompt, WM_COMMAND, IDOK, 0);
+    // Delay comes before the loss rate in the exchange, so it was read; the
+    // loss rate keeps its previous value; Modify goes on with them.
+    ASSERT_TRUE(dulvet.WaitForLogLines(6));
+    EXPECT_EQ(dulvet.LogText(), CString(L"Dulvet Ready!\r\nMisscount :0 .\r\nDelay :30 ms .\r\n"
+                                        L"Dulvet Ready!\r\nMisscount :0 .\r\nDelay :70 ms .\r\n"));
+}
+
+TEST(MainWindow, EscapeEndsTheProgramBeforeStart)
+{
+    DulvetProcess dulvet;
+    ASSERT_TRUE(dulvet.IsReady());
+    const unsigned port = DulvetProcess::FreePort();
+    dulvet.SetField(IDC_PORT, CString::Formatted(L"%u", port));
+    dulvet.PressKey(IDC_PORT, VK_ESCAPE);
+    const auto took = dulvet.CloseAndWait(WM_NULL);
+    ASSERT_TRUE(took);
+    EXPECT_LT(*took, 3000ms);
+}
+
+TEST(MainWindow, CloseBoxEndsTheProgramWhileTheRelayRuns)
+{
+    DulvetProcess dulvet;
+    ASSERT_TRUE(dulvet.IsReady());
+    UdpPeer server;
+    StartRelay(dulvet, DulvetProcess::FreePort(), server.Port());
+    ASSERT_TRUE(dulvet.WaitForLogLines(3));
+    const auto took = dulvet.CloseAndWait(WM_SYSCOMMAND, SC_CLOSE);
+    ASSERT_TRUE(took);
+    EXPECT_LT(*took, 3000ms);
+}
+
+TEST(AboutBox, SystemCommandsFrom0x10To0x1FOpenItAndClosingItLeavesTheWindowAsItWas)
+{
+    DulvetProcess dulvet;
+    ASSERT_TRUE(dulvet.IsReady());
+    dulvet.SetField(IDC_DELAY, L"12");
+    dulvet.Click(IDC_MODIFY);
+    ASSERT_TRUE(dulvet.WaitForLogLines(3));
+    const CString logBefore = dulvet.LogText();
+
+    for (UINT command : {0x0010u, 0x0011u, 0x001Fu}) {
+        dulvet.SystemCommand(command);
+        const HWND about = dulvet.WaitForOtherWindow();
+        ASSERT_TRUE(about) << command;
+        EXPECT_EQ(DulvetProcess::WindowText(about), CString(L"关于 Dulvet"));
+        PostMessageW(about, WM_COMMAND, IDOK, 0);
+        for (int i = 0; i < 100 && IsWindow(about); ++i)
+            std::this_thread::sleep_for(20ms);
+        EXPECT_FALSE(IsWindow(about));
+    }
+    EXPECT_EQ(dulvet.LogText(), logBefore);
+    EXPECT_EQ(dulvet.FieldText(IDC_DELAY), CString(L"12"));
+    EXPECT_FALSE(dulvet.HasExited());
+}
+
+TEST(AboutBox, OtherSystemCommandsKeepTheirUsualMeaning)
+{
+    DulvetProcess dulvet;
+    ASSERT_TRUE(dulvet.IsReady());
+    dulvet.SystemCommand(0x0020);  // not ours: the system ignores it
+    EXPECT_FALSE(dulvet.WaitForOtherWindow(300ms));
+    const auto took = dulvet.CloseAndWait(WM_SYSCOMMAND, SC_CLOSE);
+    EXPECT_TRUE(took);
+}

@@ -1,0 +1,105 @@
+// The main dialog inside this process: what can only be seen from within
+// (its system menu, icons, and how a form reading treats the log).
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "CStringPrinter.h"
+#include "DulvetDlg.h"
+#include "WinTestSupport.h"
+
+namespace {
+
+// The dialog loads its icon through the application object.
+CWinApp g_testApp;
+
+class OpenDialog : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_dlg.Create()); }
+    void TearDown() override { m_dlg.DestroyWindow(); }
+
+    CString BoxText() const
+    {
+        CString text;
+        m_dlg.GetDlgItem(IDC_LOG)->GetWindowText(text);
+        return text;
+    }
+
+    CDulvetDlg m_dlg;
+};
+
+CString MenuItemText(HMENU menu, int position)
+{
+    wchar_t text[128] = {};
+    GetMenuStringW(menu, static_cast<UINT>(position), text, 128, MF_BYPOSITION);
+    return CString(text);
+}
+
+}  // namespace
+
+TEST_F(OpenDialog, SystemMenuEndsWithASeparatorAndTheAboutEntry)
+{
+    const HMENU menu = GetSystemMenu(m_dlg.m_hWnd, FALSE);
+    ASSERT_TRUE(menu);
+    const int count = GetMenuItemCount(menu);
+    ASSERT_GE(count, 2);
+    EXPECT_EQ(GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION) & MF_SEPARATOR, MF_SEPARATOR);
+    EXPECT_EQ(GetMenuItemID(menu, count - 1), static_cast<UINT>(IDM_ABOUTBOX));
+    EXPECT_EQ(MenuItemText(menu, count - 1), CString(L"关于 Dulvet(&A)..."));
+}
+
+TEST_F(OpenDialog, BigAndSmallIconsAndTheDragIconAreTheApplicationIcon)
+{
+    ASSERT_TRUE(m_dlg.m_hIcon);
+    EXPECT_EQ(reinterpret_cast<HICON>(m_dlg.SendMessage(WM_GETICON, ICON_BIG)), m_dlg.m_hIcon);
+    EXPECT_EQ(reinterpret_cast<HICON>(m_dlg.SendMessage(WM_GETICON, ICON_SMALL)), m_dlg.m_hIcon);
+    EXPECT_EQ(reinterpret_cast<HICON>(m_dlg.SendMessage(WM_QUERYDRAGICON)), m_dlg.m_hIcon);
+}
+
+TEST_F(OpenDialog, ReadingTheFormTakesFieldsInOrderAndNeverAltersTheLog)
+{
+    m_dlg.AppendLog(L"Dulvet Ready!\r\n");
+    PumpPendingMessages();
+    ASSERT_EQ(BoxText(), CString(L"Dulvet Ready!\r\n"));
+
+    // A line the worker has appended but the box does not show yet.
+    m_dlg.AppendLog(L"count:1.\r\n");
+    SetDlgItemTextW(m_dlg.m_hWnd, IDC_PORT, L"4000");
+    SetDlgItemTextW(m_dlg.m_hWnd, IDC_SERVER_PORT, L"5000");
+    SetDlgItemTextW(m_dlg.m_hWnd, IDC_DELAY, L"-7");
+    SetDlgItemTextW(m_dlg.m_hWnd, IDC_LOSS_RATE, L"12.5");
+    SendDlgItemMessageW(m_dlg.m_hWnd, IDC_IP, IPM_SETADDRESS, 0, MAKEIPADDRESS(127, 0, 0, 1));
+    SendDlgItemMessageW(m_dlg.m_hWnd, IDC_SERVER_IP, IPM_SETADDRESS, 0, MAKEIPADDRESS(10, 0, 0, 20));
+    ASSERT_TRUE(m_dlg.UpdateData(TRUE));
+
+    EXPECT_EQ(m_dlg.m_nPort, 4000);
+    EXPECT_EQ(m_dlg.m_nSvrPort, 5000);
+    EXPECT_EQ(m_dlg.m_nDelayMs, -7);
+    EXPECT_EQ(m_dlg.m_dLossRate, 12.5);
+    EXPECT_EQ(m_dlg.m_strIP, CString(L"127.0.0.1"));
+    EXPECT_EQ(m_dlg.m_strSvrIP, CString(L"10.0.0.20"));
+    EXPECT_EQ(m_dlg.m_strLog.Text(), CString(L"Dulvet Ready!\r\ncount:1.\r\n"));
+
+    // Writing the form brings the box up to date with the whole log.
+    m_dlg.UpdateData(FALSE);
+    EXPECT_EQ(BoxText(), CString(L"Dulvet Ready!\r\ncount:1.\r\n"));
+}
+
+TEST_F(OpenDialog, ManyWorkerLinesEndShownWholeAndScrolledToTheEnd)
+{
+    for (int i = 0; i < 2000; ++i)
+        m_dlg.AppendLog(CString::Formatted(L"count:%d.\r\n", i));
+    const DWORD deadline = GetTickCount() + 3000;
+    while (BoxText() != m_dlg.m_strLog.Text() && GetTickCount() < deadline) {
+        PumpPendingMessages();
+        Sleep(5);
+    }
+    ASSERT_EQ(BoxText(), m_dlg.m_strLog.Text());
+    const HWND box = GetDlgItem(m_dlg.m_hWnd, IDC_LOG);
+    const auto lines = static_cast<int>(SendMessageW(box, EM_GETLINECOUNT, 0, 0));
+    const auto first = static_cast<int>(SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0));
+    EXPECT_GT(first, lines - 20) << "the last line is in view";
+}
