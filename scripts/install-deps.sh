@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix         # the Windows cross-compiler and windres
   wine wine64                        # runs Dulvet.exe and its tests
   xvfb xauth x11-utils               # a display where there is none
-  fonts-wqy-microhei                 # Chinese texts in the dialog under Wine
+  fonts-wqy-microhei fonts-wine      # Chinese texts and caption glyphs under Wine
   socat                              # the benchmark's comparison relay
 )
 

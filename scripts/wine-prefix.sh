@@ -17,7 +17,6 @@ REGEDIT4
 [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]
 "MS Shell Dlg"="WenQuanYi Micro Hei"
 "MS Shell Dlg 2"="WenQuanYi Micro Hei"
-"Tahoma"="WenQuanYi Micro Hei"
 
 ; Windows live on one virtual desktop: they get a caption and frame
 ; without a window manager, and hiding one does not wait on the X server.
@@ -30,7 +29,6 @@ REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
 "MS Shell Dlg"="WenQuanYi Micro Hei"
 "MS Shell Dlg 2"="WenQuanYi Micro Hei"
-"Tahoma"="WenQuanYi Micro Hei"
 REG
   wine regedit "$reg" >/dev/null 2>&1 || true
   wineserver -w

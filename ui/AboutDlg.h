@@ -6,7 +6,7 @@
 
 class CAboutDlg : public CDialogEx {
 public:
-    CAboutDlg() : CDialogEx(IDD_ABOUTBOX) {}
+    explicit CAboutDlg(CWnd* pParent = nullptr) : CDialogEx(IDD_ABOUTBOX, pParent) {}
     enum { IDD = IDD_ABOUTBOX };
 
 protected:

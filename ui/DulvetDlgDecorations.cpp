@@ -42,7 +42,8 @@ void CDulvetDlg::AddAboutToSystemMenu()
 void CDulvetDlg::OnSysCommand(UINT nID, LPARAM lParam)
 {
     if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg about;
+        // Owned by the main window, which stays disabled while it is open.
+        CAboutDlg about(this);
         about.DoModal();
     } else {
         CDialogEx::OnSysCommand(nID, lParam);
