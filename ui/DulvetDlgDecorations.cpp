@@ -5,18 +5,6 @@
 #include "DulvetDlg.h"
 #include "ResourceModule.h"
 
-namespace {
-
-CString LoadResourceString(UINT id)
-{
-    // With a zero size LoadStringW hands out a pointer into the resource itself.
-    const wchar_t* text = nullptr;
-    const int length = LoadStringW(AfxGetResourceHandle(), id, reinterpret_cast<LPWSTR>(&text), 0);
-    return length > 0 ? CString(std::wstring_view(text, static_cast<size_t>(length))) : CString();
-}
-
-}  // namespace
-
 BOOL CDulvetDlg::OnInitDialog()
 {
     CDialogEx::OnInitDialog();
@@ -32,7 +20,7 @@ void CDulvetDlg::AddAboutToSystemMenu()
     const HMENU systemMenu = GetSystemMenu(FALSE);
     if (!systemMenu)
         return;
-    const CString about = LoadResourceString(IDS_ABOUTBOX);
+    const CString about = AfxLoadString(IDS_ABOUTBOX);
     if (about.IsEmpty())
         return;
     AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);

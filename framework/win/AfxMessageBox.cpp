@@ -34,12 +34,7 @@ int AfxMessageBox(const CString& text, UINT nType)
 
 int AfxMessageBox(UINT nIDPrompt, UINT nType)
 {
-    // With a zero buffer size LoadStringW hands out a pointer into the
-    // resource itself; the string there is not terminated.
-    const wchar_t* resource = nullptr;
-    const int length = ::LoadStringW(AfxGetResourceHandle(), nIDPrompt, reinterpret_cast<LPWSTR>(&resource), 0);
-    const std::wstring_view text = length > 0 && resource ? std::wstring_view(resource, length) : std::wstring_view();
-    return AfxMessageBox(CString(text), nType);
+    return AfxMessageBox(AfxLoadString(nIDPrompt), nType);
 }
 
 MessageBoxHook AfxSetMessageBoxHook(MessageBoxHook hook)

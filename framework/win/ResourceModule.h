@@ -4,4 +4,9 @@
 
 #include <windows.h>
 
+#include "CString.h"
+
 HINSTANCE AfxGetResourceHandle();
+
+// String nID of the program's string table; empty when there is none.
+CString AfxLoadString(UINT nID);
