@@ -38,6 +38,25 @@ void ExchangeIpAddress(CDataExchange* pDX, HWND control, CString& value)
         ::SendMessageW(control, IPM_CLEARADDRESS, 0, 0);
 }
 
+// Writes the number with the format; reads it with parse, failing the
+// exchange with the prompt when the text is not a number of that kind.
+template <typename Number, typename Parse>
+void ExchangeNumber(CDataExchange* pDX, int nIDC, Number& value, const wchar_t* format, Parse parse,
+                    const wchar_t* prompt)
+{
+    const HWND control = pDX->PrepareCtrl(nIDC);
+    if (!control)
+        return;
+    if (!pDX->m_bSaveAndValidate) {
+        ::SetWindowTextW(control, CString::Formatted(format, value));
+        return;
+    }
+    if (auto parsed = parse(TextOf(control).View()))
+        value = *parsed;
+    else
+        pDX->Fail(prompt);
+}
+
 }  // namespace
 
 void DDX_Text(CDataExchange* pDX, int nIDC, CString& value)
@@ -55,30 +74,10 @@ void DDX_Text(CDataExchange* pDX, int nIDC, CString& value)
 
 void DDX_Text(CDataExchange* pDX, int nIDC, int& value)
 {
-    HWND control = pDX->PrepareCtrl(nIDC);
-    if (!control)
-        return;
-    if (!pDX->m_bSaveAndValidate) {
-        ::SetWindowTextW(control, CString::Formatted(L"%d", value));
-        return;
-    }
-    if (auto parsed = ParseInt32(TextOf(control).View()))
-        value = *parsed;
-    else
-        pDX->Fail(L"请输入一个整数。");
+    ExchangeNumber(pDX, nIDC, value, L"%d", ParseInt32, L"请输入一个整数。");
 }
 
 void DDX_Text(CDataExchange* pDX, int nIDC, double& value)
 {
-    HWND control = pDX->PrepareCtrl(nIDC);
-    if (!control)
-        return;
-    if (!pDX->m_bSaveAndValidate) {
-        ::SetWindowTextW(control, CString::Formatted(L"%.15g", value));
-        return;
-    }
-    if (auto parsed = ParseDouble(TextOf(control).View()))
-        value = *parsed;
-    else
-        pDX->Fail(L"请输入一个数字。");
+    ExchangeNumber(pDX, nIDC, value, L"%.15g", ParseDouble, L"请输入一个数字。");
 }
