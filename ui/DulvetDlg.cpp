@@ -83,5 +83,5 @@ LRESULT CDulvetDlg::OnTimer(WPARAM timerId, LPARAM)
 LRESULT CDulvetDlg::OnDestroyWindow(WPARAM, LPARAM)
 {
     m_hLogTarget.store(nullptr);
-    return 0;
+    return Default();
 }
