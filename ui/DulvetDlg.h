@@ -54,8 +54,6 @@ private:
     void PrepareLogBox();
     void AddAboutToSystemMenu();
     bool OpenRelaySocket();
-    void ApplyLossAndDelay();
-    void LogSettings();
     void WakeForLogRefresh();
 
     // Where the worker's log posts its refresh requests; null once the

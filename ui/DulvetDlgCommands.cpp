@@ -2,8 +2,7 @@
 
 #include "DulvetDlg.h"
 #include "EditLogBox.h"
-#include "LogLines.h"
-#include "MissCount.h"
+#include "RelaySettings.h"
 #include "RelayState.h"
 #include "RelayWorker.h"
 #include "SocketTypes.h"
@@ -20,12 +19,11 @@ void CDulvetDlg::OnBnClickedOk()
     }
     if (!OpenRelaySocket())
         return;
-    ApplyLossAndDelay();
     g_relaySocket.m_strServerAddr = m_strSvrIP;
     g_relaySocket.m_nServerPort = m_nSvrPort;
     g_relaySocket.m_strLocalAddr = m_strIP;
     g_relaySocket.m_nLocalPort = m_nPort;
-    LogSettings();
+    ApplyLossAndDelay(m_dLossRate, m_nDelayMs, *this);
     if (CWnd* box = GetDlgItem(IDC_LOG)) {
         EditLogBox edit(box->GetSafeHwnd());
         m_strLog.Show(edit);
@@ -36,8 +34,7 @@ void CDulvetDlg::OnBnClickedOk()
 void CDulvetDlg::OnBnClickedModify()
 {
     UpdateData(TRUE);
-    ApplyLossAndDelay();
-    LogSettings();
+    ApplyLossAndDelay(m_dLossRate, m_nDelayMs, *this);
     if (CWnd* box = GetDlgItem(IDC_LOG)) {
         EditLogBox edit(box->GetSafeHwnd());
         m_strLog.Show(edit);
@@ -60,17 +57,4 @@ bool CDulvetDlg::OpenRelaySocket()
                                      m_strIP.GetString(), m_nPort, CAsyncSocket::ErrorText(error).GetString()),
                   MB_OK | MB_ICONERROR);
     return false;
-}
-
-void CDulvetDlg::ApplyLossAndDelay()
-{
-    g_relaySocket.m_nDelay = m_nDelayMs;
-    g_relaySocket.m_nMissCount = MissCountFromLossRate(m_dLossRate);
-}
-
-void CDulvetDlg::LogSettings()
-{
-    m_strLog.Append(kReadyLine);
-    m_strLog.Append(CString::Formatted(kMissCountSettingLine, g_relaySocket.m_nMissCount.load()));
-    m_strLog.Append(CString::Formatted(kDelaySettingLine, g_relaySocket.m_nDelay.load()));
 }
