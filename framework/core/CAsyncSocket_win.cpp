@@ -76,11 +76,13 @@ bool CAsyncSocket::Create(unsigned port, int socketType, long events, const CStr
     WSAIoctl(s, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr, nullptr);
 
     // Registering for read notifications also makes the socket non-blocking.
-    const WSAEVENT readEvent = WSACreateEvent();
-    if (readEvent == WSA_INVALID_EVENT || WSAEventSelect(s, readEvent, events) == SOCKET_ERROR) {
-        m_lastError = WSAGetLastError();
-        if (readEvent != WSA_INVALID_EVENT)
-            WSACloseEvent(readEvent);
+    // The event resets itself when a wait sees it, which spares a reset call
+    // per wake (under Wine each such call is a round trip to its server).
+    const HANDLE readEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!readEvent || WSAEventSelect(s, readEvent, events) == SOCKET_ERROR) {
+        m_lastError = readEvent ? WSAGetLastError() : static_cast<int>(::GetLastError());
+        if (readEvent)
+            CloseHandle(readEvent);
         closesocket(s);
         return false;
     }
@@ -95,7 +97,7 @@ void CAsyncSocket::Close()
     if (m_hSocket != kInvalid)
         closesocket(AsSocket(m_hSocket));
     if (m_readEvent)
-        WSACloseEvent(reinterpret_cast<WSAEVENT>(m_readEvent));
+        CloseHandle(reinterpret_cast<HANDLE>(m_readEvent));
     m_hSocket = kInvalid;
     m_readEvent = 0;
 }
@@ -131,14 +133,15 @@ int CAsyncSocket::SendTo(const void* buffer, int length, unsigned port, const CS
 bool CAsyncSocket::WaitForDatagram(const StopSignal& stop)
 {
     // The read event is set when a datagram arrives after the last receive
-    // call; clearing it after the wait lets the next receive call re-arm it.
-    const WSAEVENT events[] = {reinterpret_cast<WSAEVENT>(stop.NativeHandle()),
-                               reinterpret_cast<WSAEVENT>(m_readEvent)};
+    // call, or when a receive leaves another one waiting; the wait that
+    // wakes on it also clears it. A wake may find nothing (a datagram that
+    // an earlier receive took already): the caller's next receive says so
+    // and re-arms the event.
+    const HANDLE events[] = {reinterpret_cast<HANDLE>(stop.NativeHandle()), reinterpret_cast<HANDLE>(m_readEvent)};
     if (stop.IsRaised() || !m_readEvent)
         return false;
-    const DWORD woke = WSAWaitForMultipleEvents(2, events, FALSE, WSA_INFINITE, FALSE);
-    WSAResetEvent(events[1]);
-    return woke == WSA_WAIT_EVENT_0 + 1 && !stop.IsRaised();
+    const DWORD woke = WaitForMultipleObjects(2, events, FALSE, INFINITE);
+    return woke == WAIT_OBJECT_0 + 1 && !stop.IsRaised();
 }
 
 unsigned CAsyncSocket::GetLocalPort() const
