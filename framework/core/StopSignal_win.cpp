@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
 #endif
@@ -43,37 +45,49 @@ private:
     bool m_coarse = false;
 };
 
-// Timer resolution changes are per call and balanced; timeBeginPeriod lives
-// in winmm, which we load only when the coarse path needs it.
-class CoarseTimerResolution {
+// The system timer raised to 1 ms while one pause lasts, for timers without
+// high resolution (which otherwise end on the default 15.6 ms tick). The
+// change is balanced per pause, so an idle relay leaves the system timer
+// alone. timeBeginPeriod lives in winmm, loaded the first time a pause
+// needs it and kept for the rest of the process.
+class FinerSystemTimer {
 public:
-    explicit CoarseTimerResolution(bool wanted)
+    FinerSystemTimer() : m_calls(Calls::Get())
     {
-        if (!wanted)
-            return;
-        if (HMODULE winmm = LoadLibraryW(L"winmm.dll")) {
-            m_module = winmm;
-            m_begin = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(winmm, "timeBeginPeriod")));
-            m_end = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(winmm, "timeEndPeriod")));
-            if (m_begin && m_end)
-                m_begin(1);
-        }
+        if (m_calls.Usable())
+            m_calls.begin(1);
     }
-    ~CoarseTimerResolution()
+    ~FinerSystemTimer()
     {
-        if (m_begin && m_end)
-            m_end(1);
-        if (m_module)
-            FreeLibrary(m_module);
+        if (m_calls.Usable())
+            m_calls.end(1);
     }
-    CoarseTimerResolution(const CoarseTimerResolution&) = delete;
-    CoarseTimerResolution& operator=(const CoarseTimerResolution&) = delete;
+    FinerSystemTimer(const FinerSystemTimer&) = delete;
+    FinerSystemTimer& operator=(const FinerSystemTimer&) = delete;
 
 private:
     using Fn = UINT(WINAPI*)(UINT);
-    HMODULE m_module = nullptr;
-    Fn m_begin = nullptr;
-    Fn m_end = nullptr;
+    struct Calls {
+        Fn begin = nullptr;
+        Fn end = nullptr;
+        bool Usable() const { return begin && end; }
+
+        static const Calls& Get()
+        {
+            static const Calls calls = Load();
+            return calls;
+        }
+        static Calls Load()
+        {
+            Calls calls;
+            if (HMODULE winmm = LoadLibraryW(L"winmm.dll")) {
+                calls.begin = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(winmm, "timeBeginPeriod")));
+                calls.end = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(winmm, "timeEndPeriod")));
+            }
+            return calls;
+        }
+    };
+    const Calls& m_calls;
 };
 
 }  // namespace
@@ -106,10 +120,13 @@ bool StopSignal::Pause(int milliseconds) const
     // One timer per pausing thread, made on its first pause.
     thread_local PauseTimer timer;
     const HANDLE stop = reinterpret_cast<HANDLE>(m_handle);
+    // Raised before the timer is armed, so that its end is seen on a 1 ms tick.
+    std::optional<FinerSystemTimer> finer;
+    if (timer.Coarse())
+        finer.emplace();
     const HANDLE due = timer.Arm(milliseconds);
     if (!due)
         return WaitForSingleObject(stop, static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0;
-    CoarseTimerResolution resolution(timer.Coarse());
     const HANDLE handles[] = {stop, due};
     return WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0;
 }
