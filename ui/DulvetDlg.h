@@ -53,7 +53,9 @@ public:
 private:
     void PrepareLogBox();
     void AddAboutToSystemMenu();
+    bool CheckPortsAndServer() const;
     bool OpenRelaySocket();
+    void ApplyAndShowSettings();
     void WakeForLogRefresh();
 
     // Where the worker's log posts its refresh requests; null once the

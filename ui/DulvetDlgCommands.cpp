@@ -2,6 +2,7 @@
 
 #include "DulvetDlg.h"
 #include "EditLogBox.h"
+#include "Ipv4Text.h"
 #include "RelaySettings.h"
 #include "RelayState.h"
 #include "RelayWorker.h"
@@ -14,10 +15,10 @@ void CDulvetDlg::OnBnClickedOk()
     if (g_relayWorker.IsRunning()) {
         // Start again (a second click, or Enter in a field): the socket and
         // the worker stay; the new loss rate and delay apply, as with Modify.
-        OnBnClickedModify();
+        ApplyAndShowSettings();
         return;
     }
-    if (!OpenRelaySocket())
+    if (!CheckPortsAndServer() || !OpenRelaySocket())
         return;
     g_relaySocket.m_strServerAddr = m_strSvrIP;
     g_relaySocket.m_nServerPort = m_nSvrPort;
@@ -34,6 +35,11 @@ void CDulvetDlg::OnBnClickedOk()
 void CDulvetDlg::OnBnClickedModify()
 {
     UpdateData(TRUE);
+    ApplyAndShowSettings();
+}
+
+void CDulvetDlg::ApplyAndShowSettings()
+{
     ApplyLossAndDelay(m_dLossRate, m_nDelayMs, *this);
     if (CWnd* box = GetDlgItem(IDC_LOG)) {
         EditLogBox edit(box->GetSafeHwnd());
@@ -42,14 +48,33 @@ void CDulvetDlg::OnBnClickedModify()
     }
 }
 
-bool CDulvetDlg::OpenRelaySocket()
+bool CDulvetDlg::CheckPortsAndServer() const
 {
-    // Port 0 would bind a port of the system's choosing that the user never
-    // learns, and larger values would silently wrap: say so instead.
-    if (m_nPort < 1 || m_nPort > 65535) {
+    // A relay port 0 would bind a port of the system's choosing that the
+    // user never learns, larger values would silently wrap, and nothing can
+    // be sent to port 0 or to an address 0.x.x.x (which is what an empty
+    // address field reads as): say so instead.
+    const auto isPort = [](int port) { return port >= 1 && port <= 65535; };
+    if (!isPort(m_nPort)) {
         AfxMessageBox(CString::Formatted(L"中继端口 %d 无效：端口必须在 1 到 65535 之间。", m_nPort), MB_OK | MB_ICONERROR);
         return false;
     }
+    if (!isPort(m_nSvrPort)) {
+        AfxMessageBox(CString::Formatted(L"服务器端口 %d 无效：端口必须在 1 到 65535 之间。", m_nSvrPort),
+                      MB_OK | MB_ICONERROR);
+        return false;
+    }
+    const auto server = ParseIpv4(m_strSvrIP.View());
+    if (!server || *server >> 24 == 0) {
+        AfxMessageBox(CString::Formatted(L"服务器地址 %ls 无效：请填写服务器的 IP 地址。", m_strSvrIP.GetString()),
+                      MB_OK | MB_ICONERROR);
+        return false;
+    }
+    return true;
+}
+
+bool CDulvetDlg::OpenRelaySocket()
+{
     if (g_relaySocket.Create(static_cast<unsigned>(m_nPort), SOCK_DGRAM, FD_READ, m_strIP))
         return true;
     const int error = g_relaySocket.GetLastError();
