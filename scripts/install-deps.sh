@@ -10,6 +10,7 @@ packages=(
   xvfb xauth x11-utils               # a display where there is none
   fonts-wqy-microhei fonts-wine      # Chinese texts and caption glyphs under Wine
   socat                              # the benchmark's comparison relay
+  clang libclang-rt-14-dev           # the fuzz targets (libFuzzer comes with clang's runtime)
 )
 
 missing=()

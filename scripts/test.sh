@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the portable parts natively (plain, with address and
-# undefined-behaviour sanitizers, with the thread sanitizer), then the
-# Windows build under Wine on a virtual display.
+# undefined-behaviour sanitizers, with the thread sanitizer), the fuzz
+# targets briefly, then the Windows build under Wine on a virtual display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -11,6 +11,21 @@ for preset in native asan tsan; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" >/dev/null
   ctest --preset "$preset"
+done
+
+echo "== fuzz (libFuzzer, 20 s a target)"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz >/dev/null
+for target in fuzz_number_text fuzz_ipv4_text; do
+  log=build/fuzz/$target.log
+  if build/fuzz/tests/fuzz/$target -max_total_time=20 -print_final_stats=1 \
+       -artifact_prefix="build/fuzz/$target-" >"$log" 2>&1; then
+    echo "$target: $(grep -m1 '^Done' "$log")"
+  else
+    tail -n 30 "$log"
+    echo "$target: FAILED; the input is in build/fuzz/"
+    exit 1
+  fi
 done
 
 echo "== windows (under Wine)"
