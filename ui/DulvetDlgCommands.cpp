@@ -66,7 +66,8 @@ bool CDulvetDlg::CheckPortsAndServer() const
     }
     const auto server = ParseIpv4(m_strSvrIP.View());
     if (!server || *server >> 24 == 0) {
-        AfxMessageBox(CString::Formatted(L"服务器地址 %ls 无效：请填写服务器的 IP 地址。", m_strSvrIP.GetString()),
+        const CString shown = server ? FormatIpv4(*server) : m_strSvrIP;
+        AfxMessageBox(CString::Formatted(L"服务器地址 %ls 无效：请填写服务器的 IP 地址。", shown.GetString()),
                       MB_OK | MB_ICONERROR);
         return false;
     }

@@ -138,6 +138,12 @@ TEST_F(BadInput, StartRefusesUnusablePortsAndAddressesWithAMessage)
     m_dulvet.SetAddress(IDC_IP, 127, 0, 0, 1);
     m_dulvet.SetAddress(IDC_SERVER_IP, 127, 0, 0, 1);
 
+    // The addresses come after the loss rate: when it does not read, they
+    // keep the values they had before they were ever read.
+    m_dulvet.SetField(IDC_LOSS_RATE, L"x");
+    StartExpecting(relayPort, serverPort, {kNumberPrompt, L"服务器地址 0.0.0.0 无效"});
+    m_dulvet.SetField(IDC_LOSS_RATE, L"0");
+
     struct PortRow {
         const wchar_t* relay;
         const wchar_t* server;
