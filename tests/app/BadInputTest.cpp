@@ -186,27 +186,6 @@ TEST_F(BadInput, StartRefusesUnusablePortsAndAddressesWithAMessage)
     EXPECT_EQ(server.ReceiveText(), "through") << "port " << port;
 }
 
-// An address that is not this machine's cannot be opened: Start says so
-// as it does for a port in use. (Wine binds such an address to every
-// address instead, so there the relay would start.)
-TEST_F(BadInput, RelayAddressThatIsNotThisMachinesIsRefusedWithAMessage)
-{
-    ASSERT_TRUE(AfxSocketInit());
-    CAsyncSocket probe;
-    if (probe.Create(0, SOCK_DGRAM, FD_READ, L"192.0.2.1"))
-        GTEST_SKIP() << "this system lets a program bind 192.0.2.1";
-    UdpPeer server;
-    const unsigned relayPort = DulvetProcess::FreePort();
-    const CString relayPortText = CString::Formatted(L"%u", relayPort);
-    const CString serverPort = CString::Formatted(L"%u", server.Port());
-    m_dulvet.SetAddress(IDC_SERVER_IP, 127, 0, 0, 1);
-    m_dulvet.SetAddress(IDC_IP, 192, 0, 2, 1);
-    StartExpecting(relayPortText, serverPort, {CString::Formatted(L"192.0.2.1:%u", relayPort)});
-    m_dulvet.SetAddress(IDC_IP, 192, 0, 2, 99);
-    BlankAddressPart(IDC_IP, L"99");
-    StartExpecting(relayPortText, serverPort, {CString::Formatted(L"192.0.2.0:%u", relayPort)});
-}
-
 // With the relay running, Start with a field that does not read prompts
 // once, then applies what it read as Modify does.
 TEST_F(BadInput, SecondStartWithABadFieldPromptsOnceAndKeepsRelaying)

@@ -27,14 +27,12 @@ struct LogLine {
 std::optional<LogLine> Classify(const std::wstring& line)
 {
     const std::wstring text = line + L"\r\n";
-    if (text == kReadyLine)
-        return LogLine{Kind::Ready};
-    if (text == kMissLine)
-        return LogLine{Kind::Miss};
+    if (text == kReadyLine || text == kMissLine)
+        return LogLine{text == kReadyLine ? Kind::Ready : Kind::Miss};
     const size_t digits = text.find_first_of(L"-0123456789");
-    if (digits == std::wstring::npos || digits + 1 >= text.size())
+    if (digits == std::wstring::npos)
         return std::nullopt;
-    const std::int32_t number = std::wcstol(text.c_str() + digits, nullptr, 10);
+    const auto number = static_cast<std::int32_t>(std::wcstol(text.c_str() + digits, nullptr, 10));
     const std::pair<Kind, const wchar_t*> numbered[] = {{Kind::MissCountSetting, kMissCountSettingLine},
                                                         {Kind::DelaySetting, kDelaySettingLine},
                                                         {Kind::Delay, kDelayLine},
@@ -45,84 +43,26 @@ std::optional<LogLine> Classify(const std::wstring& line)
     return std::nullopt;
 }
 
+// Count and miss lines so far.
+int Decisions(const CString& log)
+{
+    int decisions = 0;
+    for (const std::wstring_view mark : {L"count:", L"Miss"})
+        for (size_t at = log.View().find(mark); at != std::wstring_view::npos; at = log.View().find(mark, at + 1))
+            ++decisions;
+    return decisions;
+}
+
 struct Settings {
     std::int32_t missCount;
     std::int32_t delay;
     bool operator==(const Settings&) const = default;
 };
 
-// Plays the user: presses Modify with another loss rate and delay about
-// every millisecond until told to stop, and remembers what it applied.
-class ModifyPresser {
-public:
-    explicit ModifyPresser(LogHost& log) : m_thread([this, &log] { Run(log); }) {}
-    ~ModifyPresser() { Finish(); }
-
-    std::vector<Settings> Finish()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        return m_applied;
-    }
-
-private:
-    void Run(LogHost& log)
-    {
-        // Periods 2, 4, 5, 8 and 10; delays that log a line without pausing.
-        const double rates[] = {50, 25, 20, 12.5, 10};
-        const std::int32_t delays[] = {0, -3};
-        for (size_t press = 0; !m_stop && press < 1000; ++press) {
-            const double rate = rates[press * 3 % std::size(rates)];
-            const std::int32_t delay = delays[press % 3 == 0];
-            ApplyLossAndDelay(rate, delay, log);
-            m_applied.push_back({MissCountFromLossRate(rate), delay});
-            std::this_thread::sleep_for(1ms);
-        }
-    }
-
-    std::atomic<bool> m_stop{false};
-    std::vector<Settings> m_applied;
-    std::thread m_thread;
-};
-
-class ConcurrentModify : public RelayFixture {
-protected:
-    int Decisions() const
-    {
-        int decisions = 0;
-        for (const auto& line : m_host.Lines())
-            decisions += line == L"Miss a packet." || line.starts_with(L"count:");
-        return decisions;
-    }
-
-    // Sends `count` datagrams at full rate in windows small enough for the
-    // relay's receive buffer: a window is done once the worker has written
-    // a count or miss line for each of its datagrams. Returns how many
-    // reached the server.
-    int RelayInWindows(int count, int window)
-    {
-        UdpPeer client;
-        int received = 0;
-        for (int sent = 0; sent < count;) {
-            for (int i = 0; i < window; ++i, ++sent)
-                EXPECT_GT(client.SendText(std::to_string(sent), m_relayPort), 0);
-            const auto deadline = std::chrono::steady_clock::now() + 10s;
-            while (Decisions() < sent && std::chrono::steady_clock::now() < deadline)
-                std::this_thread::sleep_for(1ms);
-            while (m_server.Receive(0ms))
-                ++received;
-        }
-        while (m_server.Receive(100ms))
-            ++received;
-        return received;
-    }
-};
-
-// The settings blocks in log order; fails on a settings line outside one.
-std::vector<Settings> SettingsBlocks(const std::vector<LogLine>& lines, std::vector<size_t>& starts)
+// The settings blocks in log order, with the index of each one's first line.
+std::vector<std::pair<Settings, size_t>> SettingsBlocks(const std::vector<LogLine>& lines)
 {
-    std::vector<Settings> blocks;
+    std::vector<std::pair<Settings, size_t>> blocks;
     for (size_t i = 0; i < lines.size(); ++i) {
         const Kind kind = lines[i].kind;
         EXPECT_TRUE(kind != Kind::MissCountSetting && kind != Kind::DelaySetting) << "stray settings line " << i;
@@ -133,72 +73,92 @@ std::vector<Settings> SettingsBlocks(const std::vector<LogLine>& lines, std::vec
         EXPECT_TRUE(whole) << "settings block broken at line " << i;
         if (!whole)
             break;
-        blocks.push_back({lines[i + 1].number, lines[i + 2].number});
-        starts.push_back(i);
+        blocks.push_back({{lines[i + 1].number, lines[i + 2].number}, i});
         i += 2;
     }
     return blocks;
 }
 
-struct WorkerTally {
-    int decisions = 0;
-    int forwarded = 0;
-};
-
-// Follows the worker's lines through the drop rule. The worker reads the
-// miss count after writing its previous count or miss line and before
-// writing this one, so the value it used was put in effect by the block
-// before its previous line, by a block since, or by the next block (stored
-// before its lines go in). missCounts[b]: in effect after the b-th block.
-WorkerTally FollowDropRule(const std::vector<LogLine>& lines, const std::vector<size_t>& blockStarts,
-                           const std::vector<std::int32_t>& missCounts)
+// Follows the worker's lines through the drop rule and returns how many
+// were forwarded. The worker reads the miss count after writing its
+// previous count or miss line and before writing this one, so the value it
+// used came from the block before its previous line, a block since, or the
+// next block (stored before its lines go in). missCounts[b] is in effect
+// after the b-th block.
+int FollowDropRule(const std::vector<LogLine>& lines, const std::vector<std::pair<Settings, size_t>>& blocks,
+                   const std::vector<std::int32_t>& missCounts, int& decisions)
 {
-    WorkerTally tally;
+    int forwarded = 0;
     int position = 1;  // the worker's place in its drop period
-    size_t blocksSeen = 0;
-    size_t blocksAtLastDecision = 0;
+    size_t seen = 0;   // blocks before this line
+    size_t seenAtLastDecision = 0;
     bool paused = false;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (blocksSeen < blockStarts.size() && blockStarts[blocksSeen] == i) {
-            ++blocksSeen;
+    for (size_t i = 0; i < lines.size() && !::testing::Test::HasFailure(); ++i) {
+        if (seen < blocks.size() && blocks[seen].second == i) {
+            ++seen;
             i += 2;
-            continue;
-        }
-        if (lines[i].kind == Kind::Delay) {
+        } else if (lines[i].kind == Kind::Delay) {
             EXPECT_FALSE(paused) << "two pauses for one datagram at line " << i;
             EXPECT_TRUE(lines[i].number == 0 || lines[i].number == -3) << "line " << i;
             paused = true;
-            continue;
+        } else {
+            const bool isCount = lines[i].kind == Kind::Count;
+            bool allowed = false;
+            for (size_t b = seenAtLastDecision; b <= std::min(seen + 1, blocks.size()); ++b)
+                allowed = allowed || (isCount ? position < missCounts[b] : position >= missCounts[b]);
+            EXPECT_TRUE(allowed) << "drop rule broken at line " << i;
+            EXPECT_TRUE(!isCount || lines[i].number == position) << "count out of order at line " << i;
+            position = isCount ? position + 1 : 1;
+            forwarded += isCount;
+            ++decisions;
+            seenAtLastDecision = seen;
+            paused = false;
         }
-        const bool isCount = lines[i].kind == Kind::Count;
-        bool allowed = false;
-        for (size_t b = blocksAtLastDecision; b <= std::min(blocksSeen + 1, missCounts.size() - 1); ++b)
-            allowed = allowed || (isCount ? position < missCounts[b] : position >= missCounts[b]);
-        EXPECT_TRUE(allowed) << "drop rule broken at line " << i;
-        if (isCount) {
-            EXPECT_EQ(lines[i].number, position) << "count out of order at line " << i;
-        }
-        position = isCount ? position + 1 : 1;
-        tally.forwarded += isCount;
-        ++tally.decisions;
-        blocksAtLastDecision = blocksSeen;
-        paused = false;
-        if (::testing::Test::HasFailure())
-            break;
     }
-    return tally;
+    return forwarded;
 }
 
 }  // namespace
+
+using ConcurrentModify = RelayFixture;
 
 TEST_F(ConcurrentModify, KeepsEveryLineWholeTheSettingsTogetherAndTheDropRuleInOrder)
 {
     constexpr int kDatagrams = 2000;
     const Settings initial{4, -3};
     StartRelay(initial.missCount, initial.delay);
-    ModifyPresser presser(m_host);
-    const int received = RelayInWindows(kDatagrams, 50);
-    const std::vector<Settings> applied = presser.Finish();
+
+    // The user: another loss rate (periods 2, 4, 5, 8, 10) and delay (none,
+    // or one that logs without pausing) about every millisecond.
+    std::vector<Settings> applied;
+    std::atomic<bool> done{false};
+    std::thread user([&] {
+        const double rates[] = {50, 25, 20, 12.5, 10};
+        for (size_t press = 0; !done && press < 1000; ++press) {
+            const double rate = rates[press * 3 % std::size(rates)];
+            const std::int32_t delay = press % 3 == 0 ? -3 : 0;
+            ApplyLossAndDelay(rate, delay, m_host);
+            applied.push_back({MissCountFromLossRate(rate), delay});
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    // Full rate in windows the relay's receive buffer holds: a window is
+    // done once the worker has written a count or miss line for each.
+    UdpPeer client;
+    int received = 0;
+    for (int sent = 0; sent < kDatagrams;) {
+        for (int i = 0; i < 50; ++i, ++sent)
+            EXPECT_GT(client.SendText(std::to_string(sent), m_relayPort), 0);
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (Decisions(m_host.Text()) < sent && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(1ms);
+        while (m_server.Receive(0ms))
+            ++received;
+    }
+    done = true;
+    user.join();
+    while (m_server.Receive(100ms))
+        ++received;
     ASSERT_GT(applied.size(), 10u) << "Modify must have been pressed during the burst";
 
     std::vector<LogLine> lines;
@@ -207,14 +167,15 @@ TEST_F(ConcurrentModify, KeepsEveryLineWholeTheSettingsTogetherAndTheDropRuleInO
         ASSERT_TRUE(line) << "torn or unknown line " << lines.size() << ": " << CString(text).ToUtf8();
         lines.push_back(*line);
     }
-    std::vector<size_t> blockStarts;
-    const std::vector<Settings> blocks = SettingsBlocks(lines, blockStarts);
-    ASSERT_EQ(blocks, applied) << "settings blocks lost or out of order";
-
+    const auto blocks = SettingsBlocks(lines);
     std::vector<std::int32_t> missCounts{initial.missCount};
-    for (const auto& block : blocks)
-        missCounts.push_back(block.missCount);
-    const WorkerTally tally = FollowDropRule(lines, blockStarts, missCounts);
-    EXPECT_EQ(tally.decisions, kDatagrams);
-    EXPECT_EQ(tally.forwarded, received);
+    for (size_t b = 0; b < blocks.size(); ++b) {
+        ASSERT_LT(b, applied.size());
+        ASSERT_EQ(blocks[b].first, applied[b]) << "settings block " << b << " lost or out of order";
+        missCounts.push_back(blocks[b].first.missCount);
+    }
+    ASSERT_EQ(blocks.size(), applied.size());
+    int decisions = 0;
+    EXPECT_EQ(FollowDropRule(lines, blocks, missCounts, decisions), received);
+    EXPECT_EQ(decisions, kDatagrams);
 }
