@@ -4,6 +4,44 @@
 #include "LogExchange.h"
 #include "RelayWorker.h"
 
+namespace {
+
+// Runs while the log box is not redrawn (see PaceLogBoxRedraw).
+constexpr UINT_PTR kLogRedrawTimer = CDulvetDlg::kLogHoldTimer + 1;
+constexpr UINT kRedrawWhileBehindMilliseconds = 1000;
+
+// (Re)starts the hold timer with the hold the log asks for after its latest
+// refresh; a running timer takes the new period.
+void ArmLogHold(HWND dialog, const ActivityLog& log)
+{
+    ::SetTimer(dialog, CDulvetDlg::kLogHoldTimer, static_cast<UINT>(log.CurrentHold().count()), nullptr);
+}
+
+void RedrawLogBox(HWND dialog, HWND box)
+{
+    ::KillTimer(dialog, kLogRedrawTimer);
+    ::SendMessageW(box, WM_SETREDRAW, TRUE, 0);
+    ::RedrawWindow(box, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
+}
+
+// While the box is behind the log it takes the new text in parts, and is
+// redrawn once a second instead of after each part (under Wine, drawing a
+// box that holds a long log costs as much as adding a part); it is redrawn
+// at once when it has caught up. Turning redraw off clears the box's
+// visible style, which is how the state is told.
+void PaceLogBoxRedraw(HWND dialog, HWND box, const ActivityLog& log)
+{
+    const bool drawing = (::GetWindowLongW(box, GWL_STYLE) & WS_VISIBLE) != 0;
+    if (log.Behind() && drawing) {
+        ::SendMessageW(box, WM_SETREDRAW, FALSE, 0);
+        ::SetTimer(dialog, kLogRedrawTimer, kRedrawWhileBehindMilliseconds, nullptr);
+    } else if (!log.Behind() && !drawing) {
+        RedrawLogBox(dialog, box);
+    }
+}
+
+}  // namespace
+
 CDulvetDlg::CDulvetDlg(CWnd* pParent)
     : CDialogEx(IDD_DULVET_DIALOG, pParent),
       m_hIcon(AfxGetApp() ? AfxGetApp()->LoadIcon(IDR_MAINFRAME) : nullptr),
@@ -64,19 +102,29 @@ LRESULT CDulvetDlg::OnLogRefresh(WPARAM, LPARAM)
     if (CWnd* box = GetDlgItem(IDC_LOG)) {
         EditLogBox edit(box->GetSafeHwnd());
         m_strLog.OnWake(edit);
-        ::SetTimer(m_hWnd, kLogHoldTimer, ActivityLog::kHoldMilliseconds, nullptr);
+        ArmLogHold(m_hWnd, m_strLog);
+        PaceLogBoxRedraw(m_hWnd, box->GetSafeHwnd(), m_strLog);
     }
     return 0;
 }
 
 LRESULT CDulvetDlg::OnTimer(WPARAM timerId, LPARAM)
 {
+    CWnd* box = GetDlgItem(IDC_LOG);
+    if (timerId == kLogRedrawTimer) {
+        if (box)
+            RedrawLogBox(m_hWnd, box->GetSafeHwnd());
+        return 0;
+    }
     if (timerId != kLogHoldTimer)
         return 0;
-    CWnd* box = GetDlgItem(IDC_LOG);
     EditLogBox edit(box ? box->GetSafeHwnd() : nullptr);
-    if (!box || !m_strLog.OnHoldExpired(edit))
+    if (!box || !m_strLog.OnHoldExpired(edit)) {
         ::KillTimer(m_hWnd, kLogHoldTimer);
+        return 0;
+    }
+    ArmLogHold(m_hWnd, m_strLog);
+    PaceLogBoxRedraw(m_hWnd, box->GetSafeHwnd(), m_strLog);
     return 0;
 }
 

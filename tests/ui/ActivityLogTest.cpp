@@ -94,3 +94,53 @@ TEST(ActivityLog, WakesTheBoxThreadOnceAndGathersWhatComesDuringTheHold)
     log.RequestScroll();
     EXPECT_EQ(wakes, 2);
 }
+
+TEST(ActivityLog, LongBacklogReachesTheBoxInWholeLinesOverSeveralRefreshes)
+{
+    ActivityLog log([] {});
+    MemoryLogBox box;
+    std::wstring expected;
+    for (int i = 0; i < 20000; ++i) {  // ~240 000 characters, several parts
+        const CString line = CString::Formatted(L"count:%d.\r\n", i);
+        log.Append(line);
+        expected += line.View();
+    }
+    log.OnWake(box);
+    EXPECT_TRUE(log.Behind());
+    EXPECT_LT(box.GetTextLength(), static_cast<int>(expected.size()));
+    EXPECT_TRUE(box.m_text.View().ends_with(L"\r\n")) << "a part ends after a whole line";
+
+    int refreshes = 1;
+    while (log.OnHoldExpired(box))
+        ASSERT_LT(++refreshes, 100);
+    EXPECT_GT(refreshes, 2);
+    EXPECT_FALSE(log.Behind());
+    EXPECT_EQ(box.m_text.View(), expected);
+    EXPECT_EQ(box.m_wholeReplacements, 0);
+    EXPECT_EQ(box.m_firstVisibleLine, box.GetLineCount() - 1);
+}
+
+TEST(RefreshPacer, SlowRefreshesGetSmallerPartsAndLongerHolds)
+{
+    using std::chrono::microseconds;
+    using std::chrono::milliseconds;
+    RefreshPacer pacer;
+    const int start = pacer.CharLimit();
+    EXPECT_EQ(pacer.Hold(), RefreshPacer::kShortestHold);
+
+    pacer.Record(milliseconds(200), start, true);  // over budget: half as much next time
+    EXPECT_EQ(pacer.CharLimit(), start / 2);
+    EXPECT_EQ(pacer.Hold(), milliseconds(200));    // behind: hold as long as the refresh took
+
+    pacer.Record(milliseconds(200), start / 2, false);
+    EXPECT_EQ(pacer.Hold(), RefreshPacer::kLongestHold);  // caught up: ten times, clamped
+
+    for (int i = 0; i < 40; ++i)
+        pacer.Record(milliseconds(500), pacer.CharLimit(), true);
+    EXPECT_EQ(pacer.CharLimit(), RefreshPacer::kFewestChars);
+
+    for (int i = 0; i < 40; ++i)
+        pacer.Record(microseconds(100), pacer.CharLimit(), true);  // cheap and behind: grows back
+    EXPECT_EQ(pacer.CharLimit(), RefreshPacer::kMostChars);
+    EXPECT_EQ(pacer.Hold(), RefreshPacer::kShortestHold);
+}
