@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# A long run of the relay engine, by hand (scripts/test.sh does not run it).
+#
+# The native headless relay runs with loss and delay on and presses Modify
+# on a schedule (alternating 10 % / 1 ms and 25 % / 2 ms every 30 s), while
+# the load generator keeps a few datagrams in flight through it to an echo
+# server, all on 127.0.0.1. Meanwhile the relay's memory is sampled. At the
+# end it checks that the relay neither crashed nor lost a log line (one
+# count or miss line and one delay line per datagram sent, one count line
+# per datagram the server got, one settings block per Modify) and reports
+# the rate, the peak memory (VmHWM) and the log's size.
+#
+# Usage: scripts/soak.sh [MINUTES]     (default 10)
+#   DULVET_BUILD_DIR  the native build to use (default build/native)
+#
+# Every process it starts is bounded in time and ended by its pid.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+minutes=${1:-10}
+[[ $minutes =~ ^[0-9]+$ && $minutes -ge 1 ]] || { echo "usage: scripts/soak.sh [MINUTES]" >&2; exit 2; }
+seconds=$((minutes * 60))
+build=${DULVET_BUILD_DIR:-build/native}
+loss1=10 delay1=1 loss2=25 delay2=2 every=30
+
+cmake --preset native -B "$build" >/dev/null
+cmake --build "$build" -j2 --target dulvet_loadgen dulvet_relay_headless >/dev/null
+loadgen=$build/bench/dulvet_loadgen
+relay=$build/bench/dulvet_relay_headless
+
+work=$(mktemp -d /tmp/dulvet-soak.XXXXXX)
+started=()
+cleanup() {
+  local pid
+  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${started[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# "name key=value ..." -> value
+field() { sed -n "s/.*[[:space:]]$2=\([^[:space:]]*\).*/\1/p" "$1" | tail -1; }
+# "text <n>" -> n
+count() { sed -n "s/^$2 \([0-9]*\)\r*$/\1/p" "$1" | tail -1; }
+wait_for_line() {  # file pattern
+  for _ in $(seq 200); do
+    grep -q "$2" "$1" 2>/dev/null && return 0
+    sleep 0.05
+  done
+  echo "no '$2' in $1" >&2
+  return 1
+}
+
+# The echo server outlives the load by a little, then ends and reports.
+"$loadgen" echo --seconds $((seconds + 20)) >"$work/echo.out" &
+echo_pid=$!
+started+=("$echo_pid")
+wait_for_line "$work/echo.out" "^echo port="
+echo_port=$(sed -n 's/^echo port=//p' "$work/echo.out")
+
+# The relay runs until its input closes (bounded by its own time limit).
+mkfifo "$work/relay.in"
+"$relay" 127.0.0.1 0 127.0.0.1 "$echo_port" "$loss1" "$delay1" $((seconds + 120)) "$every" "$loss2" "$delay2" \
+  <"$work/relay.in" >"$work/relay.out" &
+relay_pid=$!
+started+=("$relay_pid")
+exec {relay_in}>"$work/relay.in"
+wait_for_line "$work/relay.out" "^ready "
+relay_port=$(sed -n 's/^ready //p' "$work/relay.out")
+
+echo "soak: ${minutes} min through 127.0.0.1:$relay_port, loss $loss1/$loss2 %, delay $delay1/$delay2 ms, Modify every ${every} s"
+"$loadgen" rate --target "127.0.0.1:$relay_port" --size 64 --window 4 --timeout-ms 50 --warmup 0 \
+  --seconds "$seconds" >"$work/rate.out" &
+rate_pid=$!
+started+=("$rate_pid")
+
+peak_kb=0
+samples=()
+next_report=60
+elapsed=0
+while kill -0 "$rate_pid" 2>/dev/null; do
+  sleep 5
+  elapsed=$((elapsed + 5))
+  kill -0 "$relay_pid" 2>/dev/null || { echo "FAIL: the relay ended during the run" >&2; exit 1; }
+  hwm=$(sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$relay_pid/status")
+  rss=$(sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$relay_pid/status")
+  ((hwm > peak_kb)) && peak_kb=$hwm
+  if ((elapsed >= next_report)); then
+    samples+=("$((elapsed / 60)) min: VmRSS $((rss / 1024)) MiB")
+    echo "  ${samples[-1]}"
+    next_report=$((next_report + 60))
+  fi
+done
+wait "$rate_pid" || { echo "FAIL: the load generator failed" >&2; exit 1; }
+
+# Let the last datagrams through, then close the relay's input: it stops
+# and reports its log.
+sleep 1
+exec {relay_in}>&-
+status=0
+for _ in $(seq 600); do kill -0 "$relay_pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$relay_pid" 2>/dev/null; then
+  echo "FAIL: the relay did not end within 60 s of its input closing" >&2
+  exit 1
+fi
+wait "$relay_pid" || status=$?
+((status == 0)) || { echo "FAIL: the relay exited with status $status" >&2; exit 1; }
+wait "$echo_pid" || true
+
+sent=$(field "$work/rate.out" sent)
+echoed=$(field "$work/echo.out" echoed)
+counted=$(count "$work/relay.out" "count lines")
+missed=$(count "$work/relay.out" "miss lines")
+delays=$(count "$work/relay.out" "delay lines")
+blocks=$(count "$work/relay.out" "settings blocks")
+presses=$(count "$work/relay.out" "modify presses")
+chars=$(count "$work/relay.out" "log chars")
+# The log holds wchar_t text: 4 bytes a character on Linux.
+log_mib=$(awk -v c="$chars" 'BEGIN { printf "%.1f", c * 4 / 1048576 }')
+
+echo
+echo "| measure | value |"
+echo "| --- | --- |"
+echo "| duration | ${minutes} min |"
+echo "| datagrams sent by the client | $sent ($((sent / seconds)) per second) |"
+echo "| forwarded / dropped (log) | $counted / $missed |"
+echo "| reached the server | $echoed |"
+echo "| delay lines | $delays |"
+echo "| Modify presses / settings blocks | $presses / $blocks |"
+echo "| log | $chars characters ($log_mib MiB as text) |"
+echo "| relay peak memory (VmHWM, sampled every 5 s) | $((peak_kb / 1024)) MiB |"
+
+failures=0
+check() {  # description, actual, expected
+  if [[ $2 == "$3" ]]; then echo "ok: $1 ($2)"; else echo "FAIL: $1: $2, expected $3"; failures=$((failures + 1)); fi
+}
+echo
+check "one count or miss line per datagram sent" $((counted + missed)) "$sent"
+check "one count line per datagram the server got" "$counted" "$echoed"
+check "one delay line per datagram" "$delays" $((counted + missed))
+check "one settings block per Modify" "$blocks" "$presses"
+check "Modify pressed on schedule" "$((presses >= seconds / every - 1))" 1
+((failures == 0)) || exit 1
