@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <chrono>
 #include <optional>
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
@@ -32,10 +34,10 @@ public:
     PauseTimer(const PauseTimer&) = delete;
     PauseTimer& operator=(const PauseTimer&) = delete;
 
-    HANDLE Arm(int milliseconds)
+    HANDLE Arm(std::chrono::nanoseconds wait)
     {
         LARGE_INTEGER due;
-        due.QuadPart = -10000LL * milliseconds;  // relative, in 100 ns units
+        due.QuadPart = -std::max<LONGLONG>(1, wait.count() / 100);  // relative, in 100 ns units
         return m_timer && SetWaitableTimer(m_timer, &due, 0, nullptr, nullptr, FALSE) ? m_timer : nullptr;
     }
     bool Coarse() const { return m_coarse; }
@@ -115,18 +117,41 @@ void StopSignal::Reset()
     m_raised.store(false, std::memory_order_release);
 }
 
-bool StopSignal::Pause(int milliseconds) const
+namespace {
+
+// Waits on the timer (or the stop event) for `wait`; false if stopped.
+bool SleepFor(HANDLE stop, std::chrono::nanoseconds wait)
 {
     // One timer per pausing thread, made on its first pause.
     thread_local PauseTimer timer;
-    const HANDLE stop = reinterpret_cast<HANDLE>(m_handle);
     // Raised before the timer is armed, so that its end is seen on a 1 ms tick.
     std::optional<FinerSystemTimer> finer;
     if (timer.Coarse())
         finer.emplace();
-    const HANDLE due = timer.Arm(milliseconds);
-    if (!due)
-        return WaitForSingleObject(stop, static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0;
+    const HANDLE due = timer.Arm(wait);
+    if (!due) {
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+        return WaitForSingleObject(stop, static_cast<DWORD>(ms)) != WAIT_OBJECT_0;
+    }
     const HANDLE handles[] = {stop, due};
     return WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0;
+}
+
+}  // namespace
+
+bool StopSignal::Pause(int milliseconds) const
+{
+    using Clock = std::chrono::steady_clock;
+    // Timer ends come late by up to two milliseconds under Wine and on a
+    // busy machine: the last stretch (at most a quarter of the pause) is
+    // waited out awake, watching the raised flag rather than the event.
+    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    const auto awakeTail = std::min<Clock::duration>(std::chrono::milliseconds(2),
+                                                     std::chrono::microseconds(250) * milliseconds);
+    const auto asleep = deadline - awakeTail - Clock::now();
+    if (asleep > Clock::duration::zero() && !SleepFor(reinterpret_cast<HANDLE>(m_handle), asleep))
+        return false;
+    while (!IsRaised() && Clock::now() < deadline)
+        SwitchToThread();
+    return !IsRaised();
 }
