@@ -44,14 +44,15 @@ say() { echo "== $*" >&2; }
 finish() {
   local pid
   [[ -n ${driver_in:-} ]] && { exec {driver_in}>&- || true; }
+  # Everything in this prefix was started by this run. Ended through the
+  # server before the server itself goes, or Wine's device helpers outlive it.
+  [[ -n ${wineserver_pid:-} ]] && { timeout 20 wineserver -k 2>/dev/null || true; }
   for pid in "${started_pids[@]}"; do
     kill "$pid" 2>/dev/null || true
   done
   for pid in "${started_pids[@]}"; do
     wait "$pid" 2>/dev/null || true
   done
-  # Everything in this prefix was started by this run.
-  [[ -n ${wineserver_pid:-} ]] && { timeout 20 wineserver -k 2>/dev/null || true; }
   rm -rf "$work"
 }
 trap finish EXIT

@@ -4,6 +4,10 @@
 # accuracy and idle cost, natively and (the Windows build) under Wine.
 # Prints one markdown table and saves it to bench/results/latest.md.
 #
+# Under Wine it also runs a minimal blocking relay (MinimalRelay.cpp), the
+# most any Windows relay can get from Wine's sockets, next to Dulvet.exe's
+# engine.
+#
 # Usage: bench/run.sh [--quick] [--no-wine]
 #   --quick    shorter measurements, about a minute in all
 #   --no-wine  skip the Windows build and its column
@@ -38,6 +42,7 @@ delays=(1 20 200)
 loadgen=$root/build/native/bench/dulvet_loadgen
 native_relay=$root/build/native/bench/dulvet_relay_headless
 wine_relay=$root/build/windows/bench/dulvet_relay_headless.exe
+floor_relay=$root/build/windows/bench/dulvet_minimal_relay.exe
 wine_prefix=$root/build/windows/bench-wineprefix
 
 work=$(mktemp -d /tmp/dulvet-bench.XXXXXX)
@@ -84,7 +89,7 @@ build() {
   if ((wine_wanted)) && command -v wine >/dev/null; then
     say "building (windows)"
     if cmake --preset windows >/dev/null && \
-       cmake --build --preset windows --target dulvet_relay_headless >/dev/null; then
+       cmake --build --preset windows --target dulvet_relay_headless dulvet_minimal_relay >/dev/null; then
       # A prefix of the benchmark's own, so its Wine server is not shared
       # with anything else that runs from the build.
       bash scripts/wine-prefix.sh "$wine_prefix"
@@ -168,6 +173,7 @@ start_relay() {
     socat) start_socat "$pin" ;;
     native) start_ours "$pin" "$delay" "$native_relay" ;;
     wine) start_ours "$pin" "$delay" env WINEDEBUG=-all WINEPREFIX="$wine_prefix" wine "$wine_relay" ;;
+    floor) start_ours "$pin" "$delay" env WINEDEBUG=-all WINEPREFIX="$wine_prefix" wine "$floor_relay" ;;
   esac
 }
 
@@ -228,7 +234,7 @@ stop_relay() {
 
 relay_kinds() {
   echo direct socat native
-  ((wine_ok)) && echo wine || true
+  ((wine_ok)) && echo wine floor || true
 }
 
 # ------------------------------------------------------------ measurements
@@ -312,7 +318,7 @@ measure_idle() {
   start_echo free
   pin_wineserver free
   for kind in $(relay_kinds); do
-    [[ $kind == direct ]] && continue
+    [[ $kind == direct || $kind == floor ]] && continue
     start_relay "$kind" 0 free
     if [[ $kind == wine && -n ${wineserver_pid:-} ]]; then
       local server_before server_after
@@ -348,52 +354,55 @@ minus() {
 
 cell() { [[ -n $1 ]] && echo "$1" || echo "–"; }
 
+# name direct socat native wine [floor [no-ratio]]
 row() {
-  local name=$1 direct=$2 socat=$3 native=$4 wine=$5
-  local vs_socat vs_direct wine_socat wine_direct
+  local name=$1 direct=$2 socat=$3 native=$4 wine=$5 floor=${6:-}
+  local vs_socat vs_direct wine_socat wine_floor
   vs_socat=$(ratio "$native" "$socat"); vs_direct=$(ratio "$native" "$direct")
-  wine_socat=$(ratio "$wine" "$socat"); wine_direct=$(ratio "$wine" "$direct")
-  [[ ${6:-} == no-ratio ]] && vs_socat="" vs_direct="" wine_socat="" wine_direct=""
-  printf '| %s | %s | %s | %s | %s | %s | %s | %s | %s |\n' "$name" "$(cell "$direct")" "$(cell "$socat")" \
-    "$(cell "$native")" "$(cell "$wine")" "$(cell "$vs_socat")" "$(cell "$vs_direct")" \
-    "$(cell "$wine_socat")" "$(cell "$wine_direct")"
+  wine_socat=$(ratio "$wine" "$socat"); wine_floor=$(ratio "$wine" "$floor")
+  [[ ${7:-} == no-ratio ]] && vs_socat="" vs_direct="" wine_socat="" wine_floor=""
+  printf '| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n' "$name" "$(cell "$direct")" "$(cell "$socat")" \
+    "$(cell "$native")" "$(cell "$wine")" "$(cell "$floor")" "$(cell "$vs_socat")" "$(cell "$vs_direct")" \
+    "$(cell "$wine_socat")" "$(cell "$wine_floor")"
 }
 
 print_table() {
   local pin size window kind
-  echo "| Measurement | direct | socat | Dulvet native | Dulvet Wine | native ÷ socat | native ÷ direct | Wine ÷ socat | Wine ÷ direct |"
-  echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+  echo "| Measurement | direct | socat | Dulvet native | Dulvet Wine | minimal Wine relay | native ÷ socat | native ÷ direct | Wine ÷ socat | Wine ÷ minimal |"
+  echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
   for pin in pinned free; do
     for size in "${sizes[@]}"; do
       for window in "${windows[@]}"; do
         row "round trips/s, $size B, $window in flight, $pin" \
           "$(value "rate:direct:$size:$window:$pin")" "$(value "rate:socat:$size:$window:$pin")" \
-          "$(value "rate:native:$size:$window:$pin")" "$(value "rate:wine:$size:$window:$pin")"
+          "$(value "rate:native:$size:$window:$pin")" "$(value "rate:wine:$size:$window:$pin")" \
+          "$(value "rate:floor:$size:$window:$pin")"
       done
     done
   done
   for pin in pinned free; do
     row "RTT p50 µs (64 B, 1 in flight, $pin)" "$(value "p50:direct:$pin")" "$(value "p50:socat:$pin")" \
-      "$(value "p50:native:$pin")" "$(value "p50:wine:$pin")" no-ratio
+      "$(value "p50:native:$pin")" "$(value "p50:wine:$pin")" "$(value "p50:floor:$pin")" no-ratio
     row "RTT p99 µs (64 B, 1 in flight, $pin)" "$(value "p99:direct:$pin")" "$(value "p99:socat:$pin")" \
-      "$(value "p99:native:$pin")" "$(value "p99:wine:$pin")" no-ratio
+      "$(value "p99:native:$pin")" "$(value "p99:wine:$pin")" "$(value "p99:floor:$pin")" no-ratio
     for q in p50 p99; do
-      local added_socat added_native added_wine=""
+      local added_socat added_native added_wine="" added_floor=""
       added_socat=$(minus "$(value "$q:socat:$pin")" "$(value "$q:direct:$pin")")
       added_native=$(minus "$(value "$q:native:$pin")" "$(value "$q:direct:$pin")")
       ((wine_ok)) && added_wine=$(minus "$(value "$q:wine:$pin")" "$(value "$q:direct:$pin")")
-      row "added $q µs over direct ($pin)" "0" "$added_socat" "$added_native" "$added_wine"
+      ((wine_ok)) && added_floor=$(minus "$(value "$q:floor:$pin")" "$(value "$q:direct:$pin")")
+      row "added $q µs over direct ($pin)" "0" "$added_socat" "$added_native" "$added_wine" "$added_floor"
     done
   done
   for delay in "${delays[@]}"; do
     row "delay $delay ms: (one-way − D) p50 µs" "" "" "$(value "delay50:native:$delay")" \
-      "$(value "delay50:wine:$delay")" no-ratio
+      "$(value "delay50:wine:$delay")" "" no-ratio
     row "delay $delay ms: \|one-way − D\| p99 µs" "" "" "$(value "delay99:native:$delay")" \
-      "$(value "delay99:wine:$delay")" no-ratio
+      "$(value "delay99:wine:$delay")" "" no-ratio
   done
   row "idle CPU % (${idle_seconds} s after start)" "" "$(value idlecpu:socat)" "$(value idlecpu:native)" \
-    "$(value idlecpu:wine)" no-ratio
-  row "idle context switches/s" "" "$(value idlesw:socat)" "$(value idlesw:native)" "$(value idlesw:wine)" no-ratio
+    "$(value idlecpu:wine)" "" no-ratio
+  row "idle context switches/s" "" "$(value idlesw:socat)" "$(value idlesw:native)" "$(value idlesw:wine)" "" no-ratio
 }
 
 verdict() { awk "BEGIN { exit !($1) }" 2>/dev/null && echo "met" || echo "NOT met"; }
@@ -413,6 +422,8 @@ print_goals() {
     "$(verdict "$(value delay99:native:20) + 0 <= 1000")"
   if ((wine_ok)); then
     echo "  under Wine $(value delay99:wine:20) µs — $(verdict "$(value delay99:wine:20) + 0 <= 1000")"
+    echo "- Dulvet.exe's engine under Wine against the minimal Wine relay (64 B, 32 in flight, pinned):" \
+      "$(ratio "$(value rate:wine:64:32:pinned)" "$(value rate:floor:64:32:pinned)") × (socat: $(ratio "$(value rate:wine:64:32:pinned)" "$(value rate:socat:64:32:pinned)") ×)"
     [[ -n ${result[idle_wineserver]:-} ]] &&
       echo "- (Wine server context switches/s while the Wine relay idled: ${result[idle_wineserver]})"
   fi
