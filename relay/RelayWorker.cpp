@@ -1,5 +1,7 @@
 #include "RelayWorker.h"
 
+#include <chrono>
+
 #include "LogHost.h"
 #include "LogLines.h"
 #include "RelayState.h"
@@ -26,6 +28,30 @@ void SendToClient()
                          g_relaySocket.m_strClientAddr);
 }
 
+// A long pause looks at the delay again this often.
+constexpr std::chrono::milliseconds kLongPauseSlice{250};
+
+// Waits until the delay, counted from the start of the wait, has passed.
+// A long wait reads the delay again every slice, so that Modify to a
+// shorter one (after a mistyped day's worth, say) frees the waiting
+// datagram instead of holding the relay to the old value. Returns false
+// when a stop cut the wait short.
+bool WaitOutDelay(const StopSignal& stop)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    for (;;) {
+        const std::chrono::milliseconds delay{g_relaySocket.m_nDelay.load()};
+        const auto left = std::chrono::round<std::chrono::milliseconds>(start + delay - Clock::now());
+        if (left <= std::chrono::milliseconds::zero())
+            return true;
+        if (left <= 2 * kLongPauseSlice)
+            return stop.Pause(static_cast<int>(left.count()));
+        if (!stop.Pause(static_cast<int>(kLongPauseSlice.count())))
+            return false;
+    }
+}
+
 // The configured pause before a client datagram, then its log line. A
 // negative delay gives no pause but is still reported. Returns false when a
 // stop cut the pause short.
@@ -34,7 +60,7 @@ bool PauseBeforeClientDatagram(LogHost& log, const StopSignal& stop)
     const std::int32_t delay = g_relaySocket.m_nDelay.load();
     if (delay == 0)
         return true;
-    if (delay > 0 && !stop.Pause(delay))
+    if (delay > 0 && !WaitOutDelay(stop))
         return false;
     log.AppendLog(CString::Formatted(kDelayLine, g_relaySocket.m_nDelay.load()));
     return true;

@@ -115,3 +115,15 @@ TEST_F(RelayDelay, StopCutsALongPauseShortWithoutForwardingOrLogging)
     EXPECT_TRUE(m_host.Text().IsEmpty());
     EXPECT_FALSE(m_server.ReceiveText(100ms));
 }
+
+TEST_F(RelayDelay, ModifyToAShorterDelayFreesADatagramWaitingOutALongOne)
+{
+    StartRelay(0, 86400001);  // a day and a millisecond
+    UdpPeer client;
+    ASSERT_GT(client.SendText("typo", m_relayPort), 0);
+    std::this_thread::sleep_for(300ms);  // well into the pause
+    g_relaySocket.m_nDelay = 40;
+    EXPECT_EQ(m_server.ReceiveText(2s), "typo");
+    ASSERT_TRUE(m_host.WaitForLines(1));
+    EXPECT_EQ(m_host.Lines(), std::vector<std::wstring>{L"Delay 40 ms."});
+}
