@@ -4,6 +4,7 @@
 // elsewhere. Raising is sticky until Reset.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 class StopSignal {
@@ -25,6 +26,12 @@ public:
     std::intptr_t NativeHandle() const { return m_handle; }
 
 private:
+    // The platform's part of a pause: sleeps until `wake` or until the
+    // signal is raised (then returns false); and gives up the processor
+    // once while the last stretch is waited out awake.
+    bool SleepUntil(std::chrono::steady_clock::time_point wake) const;
+    static void YieldOnce();
+
     std::atomic<bool> m_raised{false};
     std::intptr_t m_handle;
 };

@@ -8,7 +8,6 @@
 #include <unistd.h>
 #include <sched.h>
 #include <sys/prctl.h>
-#include <algorithm>
 
 StopSignal::StopSignal() : m_handle(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
@@ -32,26 +31,21 @@ void StopSignal::Reset()
     m_raised.store(false, std::memory_order_release);
 }
 
-bool StopSignal::Pause(int milliseconds) const
+bool StopSignal::SleepUntil(std::chrono::steady_clock::time_point wake) const
 {
     using Clock = std::chrono::steady_clock;
-    // Timers wake late by up to a millisecond on a busy machine: the last
-    // stretch (at most a quarter of the pause) is waited out awake.
-    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-    const auto awakeTail = std::min<Clock::duration>(std::chrono::milliseconds(1),
-                                                     std::chrono::microseconds(250) * milliseconds);
     prctl(PR_SET_TIMERSLACK, 1UL);
-    pollfd wake{static_cast<int>(m_handle), POLLIN, 0};
+    pollfd stop{static_cast<int>(m_handle), POLLIN, 0};
     while (!IsRaised()) {
-        const auto left = deadline - awakeTail - Clock::now();
+        const auto left = wake - Clock::now();
         if (left <= Clock::duration::zero())
-            break;
+            return true;
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
         const timespec timeout{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-        if (ppoll(&wake, 1, &timeout, nullptr) > 0)
+        if (ppoll(&stop, 1, &timeout, nullptr) > 0)
             return false;
     }
-    while (!IsRaised() && Clock::now() < deadline)
-        sched_yield();
-    return !IsRaised();
+    return false;
 }
+
+void StopSignal::YieldOnce() { sched_yield(); }

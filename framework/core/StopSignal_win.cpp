@@ -139,19 +139,9 @@ bool SleepFor(HANDLE stop, std::chrono::nanoseconds wait)
 
 }  // namespace
 
-bool StopSignal::Pause(int milliseconds) const
+bool StopSignal::SleepUntil(std::chrono::steady_clock::time_point wake) const
 {
-    using Clock = std::chrono::steady_clock;
-    // Timer ends come late by up to two milliseconds under Wine and on a
-    // busy machine: the last stretch (at most a quarter of the pause) is
-    // waited out awake, watching the raised flag rather than the event.
-    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-    const auto awakeTail = std::min<Clock::duration>(std::chrono::milliseconds(2),
-                                                     std::chrono::microseconds(250) * milliseconds);
-    const auto asleep = deadline - awakeTail - Clock::now();
-    if (asleep > Clock::duration::zero() && !SleepFor(reinterpret_cast<HANDLE>(m_handle), asleep))
-        return false;
-    while (!IsRaised() && Clock::now() < deadline)
-        SwitchToThread();
-    return !IsRaised();
+    return SleepFor(reinterpret_cast<HANDLE>(m_handle), wake - std::chrono::steady_clock::now());
 }
+
+void StopSignal::YieldOnce() { SwitchToThread(); }
