@@ -16,6 +16,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+source scripts/end-pids.sh
 command_line="bench/log_at_speed.sh${*:+ $*}"
 
 seconds=60
@@ -42,17 +43,11 @@ started_pids=()
 say() { echo "== $*" >&2; }
 
 finish() {
-  local pid
   [[ -n ${driver_in:-} ]] && { exec {driver_in}>&- || true; }
   # Everything in this prefix was started by this run. Ended through the
   # server before the server itself goes, or Wine's device helpers outlive it.
   [[ -n ${wineserver_pid:-} ]] && { timeout 20 wineserver -k 2>/dev/null || true; }
-  for pid in "${started_pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-  done
-  for pid in "${started_pids[@]}"; do
-    wait "$pid" 2>/dev/null || true
-  done
+  end_pids "${started_pids[@]}"
   rm -rf "$work"
 }
 trap finish EXIT

@@ -16,6 +16,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+source scripts/end-pids.sh
 command_line="bench/run.sh${*:+ $*}"
 
 quick=0
@@ -53,13 +54,7 @@ started_pids=()           # everything started here that may still run
 say() { echo "== $*" >&2; }
 
 end_started() {
-  local pid
-  for pid in "${started_pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-  done
-  for pid in "${started_pids[@]}"; do
-    wait "$pid" 2>/dev/null || true
-  done
+  end_pids "${started_pids[@]}"
   started_pids=()
 }
 trap 'stop_wineserver; end_started; rm -rf "$work"' EXIT

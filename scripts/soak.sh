@@ -16,6 +16,7 @@
 # Every process it starts is bounded in time and ended by its pid.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/end-pids.sh
 minutes=${1:-10}
 [[ $minutes =~ ^[0-9]+$ && $minutes -ge 1 ]] || { echo "usage: scripts/soak.sh [MINUTES]" >&2; exit 2; }
 seconds=$((minutes * 60))
@@ -30,9 +31,7 @@ relay=$build/bench/dulvet_relay_headless
 work=$(mktemp -d /tmp/dulvet-soak.XXXXXX)
 started=()
 cleanup() {
-  local pid
-  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${started[@]}"; do wait "$pid" 2>/dev/null || true; done
+  end_pids "${started[@]}"
   rm -rf "$work"
 }
 trap cleanup EXIT
