@@ -43,11 +43,12 @@ std::optional<LogLine> Classify(const std::wstring& line)
     return std::nullopt;
 }
 
-// Count and miss lines so far.
+// Count and miss lines so far ("Miss a packet", not the "Misscount"
+// settings line, which would end the wait for a window too soon).
 int Decisions(const CString& log)
 {
     int decisions = 0;
-    for (const std::wstring_view mark : {L"count:", L"Miss"})
+    for (const std::wstring_view mark : {L"count:", L"Miss a packet"})
         for (size_t at = log.View().find(mark); at != std::wstring_view::npos; at = log.View().find(mark, at + 1))
             ++decisions;
     return decisions;
