@@ -6,32 +6,21 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "Ipv4Text.h"
+#include "SocketAddress.h"
 #include "StopSignal.h"
-
-namespace {
-
-sockaddr_in MakeAddress(std::uint32_t hostOrder, unsigned port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port & 0xFFFF));
-    address.sin_addr.s_addr = htonl(hostOrder);
-    return address;
-}
-
-}  // namespace
 
 CAsyncSocket::~CAsyncSocket() { Close(); }
 
 bool CAsyncSocket::Create(unsigned port, int socketType, long /*events*/, const CString& address)
 {
     Close();
-    const auto host = ParseIpv4(address.View());
-    if (!host) {
+    const auto local = SocketAddressOf(address, port);
+    if (!local) {
         m_lastError = EINVAL;
         return false;
     }
@@ -40,8 +29,7 @@ bool CAsyncSocket::Create(unsigned port, int socketType, long /*events*/, const 
         m_lastError = errno;
         return false;
     }
-    const sockaddr_in local = MakeAddress(*host, port);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&*local), sizeof *local) != 0) {
         m_lastError = errno;
         close(fd);
         return false;
@@ -77,12 +65,11 @@ int CAsyncSocket::ReceiveFrom(void* buffer, int capacity, CString& fromAddress, 
 
 int CAsyncSocket::SendTo(const void* buffer, int length, unsigned port, const CString& address, int flags)
 {
-    const auto host = ParseIpv4(address.View());
-    if (!host)
+    const auto to = SocketAddressOf(address, port);
+    if (!to)
         return -1;
-    const sockaddr_in to = MakeAddress(*host, port);
     return static_cast<int>(sendto(static_cast<int>(m_hSocket), buffer, static_cast<size_t>(length),
-                                   flags | MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to));
+                                   flags | MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&*to), sizeof *to));
 }
 
 bool CAsyncSocket::WaitForDatagram(const StopSignal& stop)
@@ -96,6 +83,21 @@ bool CAsyncSocket::WaitForDatagram(const StopSignal& stop)
             return false;
     }
     return false;
+}
+
+bool CAsyncSocket::SetSockOpt(int optionName, const void* value, int valueLength, int level)
+{
+    return setsockopt(static_cast<int>(m_hSocket), level, optionName, value, static_cast<socklen_t>(valueLength)) == 0;
+}
+
+bool CAsyncSocket::IOCtl(long command, unsigned long* argument)
+{
+    // The commands the program uses (FIONREAD, FIONBIO) take an int.
+    int value = static_cast<int>(*argument);
+    if (ioctl(static_cast<int>(m_hSocket), static_cast<unsigned long>(command), &value) != 0)
+        return false;
+    *argument = static_cast<unsigned long>(value);
+    return true;
 }
 
 unsigned CAsyncSocket::GetLocalPort() const

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "Ipv4Text.h"
+#include "SocketAddress.h"
 #include "StopSignal.h"
 
 #ifndef SIO_UDP_CONNRESET
@@ -12,15 +13,6 @@
 #endif
 
 namespace {
-
-sockaddr_in MakeAddress(std::uint32_t hostOrder, unsigned port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<u_short>(port & 0xFFFF));
-    address.sin_addr.s_addr = htonl(hostOrder);
-    return address;
-}
 
 SOCKET AsSocket(std::intptr_t handle) { return static_cast<SOCKET>(handle); }
 
@@ -53,8 +45,8 @@ CAsyncSocket::~CAsyncSocket() { Close(); }
 bool CAsyncSocket::Create(unsigned port, int socketType, long events, const CString& address)
 {
     Close();
-    const auto host = ParseIpv4(address.View());
-    if (!host) {
+    const auto local = SocketAddressOf(address, port);
+    if (!local) {
         m_lastError = WSAEINVAL;
         return false;
     }
@@ -63,8 +55,7 @@ bool CAsyncSocket::Create(unsigned port, int socketType, long events, const CStr
         m_lastError = WSAGetLastError();
         return false;
     }
-    const sockaddr_in local = MakeAddress(*host, port);
-    if (bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) == SOCKET_ERROR) {
+    if (bind(s, reinterpret_cast<const sockaddr*>(&*local), sizeof *local) == SOCKET_ERROR) {
         m_lastError = WSAGetLastError();
         closesocket(s);
         return false;
@@ -121,12 +112,11 @@ int CAsyncSocket::ReceiveFrom(void* buffer, int capacity, CString& fromAddress, 
 
 int CAsyncSocket::SendTo(const void* buffer, int length, unsigned port, const CString& address, int flags)
 {
-    const auto host = ParseIpv4(address.View());
-    if (!host)
+    const auto to = SocketAddressOf(address, port);
+    if (!to)
         return -1;
-    const sockaddr_in to = MakeAddress(*host, port);
     const int sent = sendto(AsSocket(m_hSocket), static_cast<const char*>(buffer), length, flags,
-                            reinterpret_cast<const sockaddr*>(&to), sizeof to);
+                            reinterpret_cast<const sockaddr*>(&*to), sizeof *to);
     return sent == SOCKET_ERROR ? -1 : sent;
 }
 
@@ -142,6 +132,20 @@ bool CAsyncSocket::WaitForDatagram(const StopSignal& stop)
         return false;
     const DWORD woke = WaitForMultipleObjects(2, events, FALSE, INFINITE);
     return woke == WAIT_OBJECT_0 + 1 && !stop.IsRaised();
+}
+
+bool CAsyncSocket::SetSockOpt(int optionName, const void* value, int valueLength, int level)
+{
+    return setsockopt(AsSocket(m_hSocket), level, optionName, static_cast<const char*>(value), valueLength) == 0;
+}
+
+bool CAsyncSocket::IOCtl(long command, unsigned long* argument)
+{
+    u_long value = *argument;
+    if (ioctlsocket(AsSocket(m_hSocket), command, &value) == SOCKET_ERROR)
+        return false;
+    *argument = value;
+    return true;
 }
 
 unsigned CAsyncSocket::GetLocalPort() const
