@@ -132,6 +132,7 @@ TEST_F(ConcurrentModify, KeepsEveryLineWholeTheSettingsTogetherAndTheDropRuleInO
     // The user: another loss rate (periods 2, 4, 5, 8, 10) and delay (none,
     // or one that logs without pausing) about every millisecond.
     std::vector<Settings> applied;
+    std::atomic<int> presses{0};
     std::atomic<bool> done{false};
     std::thread user([&] {
         const double rates[] = {50, 25, 20, 12.5, 10};
@@ -140,14 +141,20 @@ TEST_F(ConcurrentModify, KeepsEveryLineWholeTheSettingsTogetherAndTheDropRuleInO
             const std::int32_t delay = press % 3 == 0 ? -3 : 0;
             ApplyLossAndDelay(rate, delay, m_host);
             applied.push_back({MissCountFromLossRate(rate), delay});
+            ++presses;
             std::this_thread::sleep_for(1ms);
         }
     });
     // Full rate in windows the relay's receive buffer holds: a window is
-    // done once the worker has written a count or miss line for each.
+    // done once the worker has written a count or miss line for each. A
+    // window waits for the user to have pressed Modify a few times since
+    // the burst began, however slow that thread is.
     UdpPeer client;
     int received = 0;
-    for (int sent = 0; sent < kDatagrams;) {
+    for (int sent = 0, window = 0; sent < kDatagrams; ++window) {
+        const auto pressed = std::chrono::steady_clock::now() + 10s;
+        while (presses < window / 3 && std::chrono::steady_clock::now() < pressed)
+            std::this_thread::sleep_for(1ms);
         for (int i = 0; i < 50; ++i, ++sent)
             EXPECT_GT(client.SendText(std::to_string(sent), m_relayPort), 0);
         const auto deadline = std::chrono::steady_clock::now() + 10s;

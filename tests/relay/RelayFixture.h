@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 #include "RelayState.h"
 #include "RelayWorker.h"
@@ -48,13 +49,42 @@ protected:
             ASSERT_GT(client.SendText(std::to_string(i), m_relayPort), 0);
     }
 
-    // Whatever the server gets within the window, as texts.
-    std::vector<std::string> ServerReceivesAll(std::chrono::milliseconds quiet = std::chrono::milliseconds(300))
+    // The next `count` datagrams the server gets, as texts (fewer if they
+    // do not come within the generous deadline each).
+    std::vector<std::string> ServerReceives(size_t count)
     {
         std::vector<std::string> got;
-        while (auto text = m_server.ReceiveText(quiet))
+        while (got.size() < count) {
+            auto text = m_server.ReceiveText();
+            if (!text)
+                break;
+            got.push_back(*text);
+        }
+        return got;
+    }
+
+    // Whatever is still waiting for the server. Call it once the relay has
+    // decided every datagram (its log lines are in): what it forwarded was
+    // sent before its line was written, so it is in the server's queue by then.
+    std::vector<std::string> ServerReceivesTheRest()
+    {
+        std::vector<std::string> got;
+        while (auto text = m_server.ReceiveText(std::chrono::milliseconds(100)))
             got.push_back(*text);
         return got;
+    }
+
+    // Waits until the worker has taken every datagram from the relay's
+    // socket: one that it holds in a pause is no longer waiting there.
+    bool WaitUntilRelayTookEverything()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + kArrivalDeadline;
+        while (PendingBytes(g_relaySocket) > 0) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
     }
 
     TestLogHost m_host;

@@ -50,8 +50,8 @@ public:
         return lines;
     }
 
-    // Waits (bounded) until the log holds at least `count` lines.
-    bool WaitForLines(size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) const
+    // Waits (bounded, generously) until the log holds at least `count` lines.
+    bool WaitForLines(size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(10000)) const
     {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (Lines().size() < count) {

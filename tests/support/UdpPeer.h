@@ -1,6 +1,7 @@
 #pragma once
 // A UDP client or server for the tests: a real socket on a loopback
-// address with a port chosen by the system, and receives bounded in time.
+// address with a port chosen by the system, a receive buffer for the bursts
+// a test sends it, and receives bounded in time.
 
 #include <chrono>
 #include <cstdint>
@@ -19,12 +20,35 @@ struct Datagram {
     unsigned fromPort = 0;
 };
 
+// How long a test waits for something that should come: generous, so that
+// a loaded machine does not fail it. A wait that ends early costs nothing.
+inline constexpr std::chrono::milliseconds kArrivalDeadline{10000};
+
+// Asks for a receive buffer of this many bytes (the system may grant less).
+inline bool SetReceiveBuffer(CAsyncSocket& socket, int bytes)
+{
+    return socket.SetSockOpt(SO_RCVBUF, &bytes, sizeof bytes, SOL_SOCKET);
+}
+
+// The bytes of the datagram waiting in the socket (0 when none).
+inline unsigned long PendingBytes(CAsyncSocket& socket)
+{
+    unsigned long pending = 0;
+    return socket.IOCtl(FIONREAD, &pending) ? pending : 0;
+}
+
 class UdpPeer {
 public:
+    // Room for some 250 of the longest datagrams the relay passes on
+    // (Linux caps it at net.core.rmem_max).
+    static constexpr int kReceiveBuffer = 4 << 20;
+
     explicit UdpPeer(const wchar_t* address = L"127.0.0.1") : m_address(address)
     {
         AfxSocketInit();
         m_ok = m_socket.Create(0, SOCK_DGRAM, FD_READ, m_address);
+        if (m_ok)
+            SetReceiveBuffer(m_socket, kReceiveBuffer);
     }
 
     bool IsOpen() const { return m_ok; }
@@ -42,7 +66,7 @@ public:
     }
 
     // The next datagram, or nothing if none arrives within the timeout.
-    std::optional<Datagram> Receive(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000))
+    std::optional<Datagram> Receive(std::chrono::milliseconds timeout = kArrivalDeadline)
     {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         Datagram datagram;
@@ -59,7 +83,7 @@ public:
         return std::nullopt;
     }
 
-    std::optional<std::string> ReceiveText(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000))
+    std::optional<std::string> ReceiveText(std::chrono::milliseconds timeout = kArrivalDeadline)
     {
         auto datagram = Receive(timeout);
         if (!datagram)

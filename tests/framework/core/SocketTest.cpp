@@ -14,13 +14,26 @@ namespace {
 
 int ReceiveWithin(CAsyncSocket& socket, std::vector<unsigned char>& buffer, CString& from, unsigned& port)
 {
-    for (int tries = 0; tries < 500; ++tries) {
+    const auto deadline = std::chrono::steady_clock::now() + kArrivalDeadline;
+    do {
         const int received = socket.ReceiveFrom(buffer.data(), static_cast<int>(buffer.size()), from, port);
         if (received >= 0)
             return received;
-        std::this_thread::sleep_for(2ms);
-    }
+        std::this_thread::sleep_for(1ms);
+    } while (std::chrono::steady_clock::now() < deadline);
     return -1;
+}
+
+// Waits (bounded) until a datagram waits in the socket.
+bool WaitForPending(CAsyncSocket& socket)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kArrivalDeadline;
+    while (PendingBytes(socket) == 0) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
 }
 
 // The sockets library must be started before any socket exists.
@@ -37,9 +50,10 @@ TEST(UdpSocket, DatagramLongerThanTheBufferIsDiscardedNotTruncated)
     UdpPeer sender;
     CAsyncSocket receiver;
     ASSERT_TRUE(receiver.Create(0, SOCK_DGRAM, FD_READ, L"127.0.0.1"));
+    EXPECT_EQ(PendingBytes(receiver), 0u);
     ASSERT_GT(sender.SendTo(RandomBytes(15001, 3), receiver.GetLocalPort()), 0);
     ASSERT_GT(sender.SendTo(RandomBytes(15000, 4), receiver.GetLocalPort()), 0);
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(WaitForPending(receiver));  // the long one, first in line
 
     std::vector<unsigned char> buffer(15000);
     CString from;
@@ -112,7 +126,7 @@ TEST(UdpSocket, WaitForDatagramWakesOnArrivalAndOnStop)
     }
     const auto before = std::chrono::steady_clock::now();
     EXPECT_FALSE(receiver.WaitForDatagram(stop));
-    EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 10s) << "the stop must wake the wait";
     stopper.join();
 }
 
@@ -128,8 +142,8 @@ TEST(StopSignalPause, LastsItsTimeUnlessRaised)
         stop.Raise();
     });
     before = std::chrono::steady_clock::now();
-    EXPECT_FALSE(stop.Pause(20000));
-    EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
+    EXPECT_FALSE(stop.Pause(60000));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 10s) << "the raise must end the pause";
     raiser.join();
     stop.Reset();
     EXPECT_TRUE(stop.Pause(1));
