@@ -66,11 +66,10 @@ bool PauseBeforeClientDatagram(LogHost& log, const StopSignal& stop)
     return true;
 }
 
-// Forwards the datagram or drops it by the drop period. The miss count is
-// read afresh after the pause, so a Modify during the pause already counts.
-void ForwardOrDrop(LogHost& log)
+// Forwards the datagram or drops it by the drop period.
+void ForwardOrDrop(LogHost& log, std::int32_t missCount)
 {
-    if (g_nCount < g_relaySocket.m_nMissCount.load()) {
+    if (g_nCount < missCount) {
         SendToServer();
         log.AppendLog(CString::Formatted(kCountLine, g_nCount));
         ++g_nCount;
@@ -84,11 +83,13 @@ bool HandleClientDatagram(LogHost& log, const StopSignal& stop)
 {
     g_relaySocket.m_strClientAddr.Assign(g_strFromAddr.View());
     g_relaySocket.m_nClientPort = static_cast<std::int32_t>(g_nFromPort);
-    const bool counting = g_relaySocket.m_nMissCount.load() != 0;
     if (!PauseBeforeClientDatagram(log, stop))
         return false;
-    if (counting)
-        ForwardOrDrop(log);
+    // Read once, after the pause, so that a Modify during the pause applies
+    // to this datagram; a loss of 0 then forwards it uncounted.
+    const std::int32_t missCount = g_relaySocket.m_nMissCount.load();
+    if (missCount != 0)
+        ForwardOrDrop(log, missCount);
     else
         SendToServer();
     return true;

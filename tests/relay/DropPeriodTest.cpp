@@ -129,3 +129,50 @@ TEST_F(RelayDelay, ModifyToAShorterDelayFreesADatagramWaitingOutALongOne)
     ASSERT_TRUE(m_host.WaitForLines(1));
     EXPECT_EQ(m_host.Lines(), std::vector<std::wstring>{L"Delay 40 ms."});
 }
+
+// The miss count is read once, after the pause: a Modify during the pause
+// applies to the datagram waiting in it, and a loss of 0 then drops nothing.
+struct ModifyDuringAPause {
+    const char* name;
+    std::int32_t missCountBefore;
+    std::int32_t missCountDuring;
+    bool forwarded;
+    const wchar_t* firstDecision;  // the line after "Delay 40 ms."; null: none
+    const wchar_t* nextDecision;
+};
+
+void PrintTo(const ModifyDuringAPause& row, std::ostream* out) { *out << row.name; }
+
+class MissCountChangedInAPause : public RelayFixture, public ::testing::WithParamInterface<ModifyDuringAPause> {};
+
+TEST_P(MissCountChangedInAPause, AppliesToTheWaitingDatagram)
+{
+    const ModifyDuringAPause& row = GetParam();
+    StartRelay(row.missCountBefore, 60000);
+    UdpPeer client;
+    ASSERT_GT(client.SendText("waiting", m_relayPort), 0);
+    ASSERT_TRUE(WaitUntilRelayTookEverything());  // the worker holds it in its pause
+    std::this_thread::sleep_for(300ms);           // past the pause's first look at the delay
+    g_relaySocket.m_nMissCount = row.missCountDuring;
+    g_relaySocket.m_nDelay = 40;  // ends the pause
+    ASSERT_GT(client.SendText("next", m_relayPort), 0);
+
+    std::vector<std::wstring> expected;
+    for (const wchar_t* decision : {row.firstDecision, row.nextDecision}) {
+        expected.push_back(L"Delay 40 ms.");
+        if (decision)
+            expected.push_back(decision);
+    }
+    if (row.forwarded)
+        EXPECT_EQ(ServerReceives(2), (std::vector<std::string>{"waiting", "next"}));
+    ASSERT_TRUE(m_host.WaitForLines(expected.size()));
+    EXPECT_EQ(m_host.Lines(), expected);
+    EXPECT_TRUE(ServerReceivesTheRest().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modify, MissCountChangedInAPause,
+    ::testing::Values(ModifyDuringAPause{"LossOffForwardsUncounted", 4, 0, true, nullptr, nullptr},
+                      ModifyDuringAPause{"LossOnCountsIt", 0, 4, true, L"count:1.", L"count:2."},
+                      ModifyDuringAPause{"NegativeStillDrops", 4, -1, false, L"Miss a packet.", L"Miss a packet."}),
+    [](const auto& info) { return std::string(info.param.name); });
