@@ -31,23 +31,23 @@ void SendToClient()
 // A long pause looks at the delay again this often.
 constexpr std::chrono::milliseconds kLongPauseSlice{250};
 
-// Waits until the delay, counted from the start of the wait, has passed.
-// A long wait reads the delay again every slice, so that Modify to a
-// shorter one (after a mistyped day's worth, say) frees the waiting
-// datagram instead of holding the relay to the old value. Returns false
-// when a stop cut the wait short.
+// Waits until the delay, counted from the start of the wait, has passed,
+// and never less. A long wait reads the delay again every slice, so that
+// Modify to a shorter one (after a mistyped day's worth, say) frees the
+// waiting datagram instead of holding the relay to the old value. Returns
+// false when a stop cut the wait short.
 bool WaitOutDelay(const StopSignal& stop)
 {
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     for (;;) {
-        const std::chrono::milliseconds delay{g_relaySocket.m_nDelay.load()};
-        const auto left = std::chrono::round<std::chrono::milliseconds>(start + delay - Clock::now());
-        if (left <= std::chrono::milliseconds::zero())
+        const auto end = start + std::chrono::milliseconds(g_relaySocket.m_nDelay.load());
+        const auto now = Clock::now();
+        if (now >= end)
             return true;
-        if (left <= 2 * kLongPauseSlice)
-            return stop.Pause(static_cast<int>(left.count()));
-        if (!stop.Pause(static_cast<int>(kLongPauseSlice.count())))
+        if (end - now <= 2 * kLongPauseSlice)
+            return stop.PauseUntil(end);
+        if (!stop.PauseUntil(now + kLongPauseSlice))
             return false;
     }
 }

@@ -16,15 +16,19 @@ constexpr std::chrono::milliseconds kLongestAwakeTail{1};
 
 bool StopSignal::Pause(int milliseconds) const
 {
+    return PauseUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds));
+}
+
+bool StopSignal::PauseUntil(std::chrono::steady_clock::time_point end) const
+{
     using Clock = std::chrono::steady_clock;
     // The last stretch (at most a quarter of the pause) is waited out awake,
     // watching the raised flag, so that a late timer does not make the
     // pause late.
-    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-    const auto awakeTail = std::min<Clock::duration>(kLongestAwakeTail, std::chrono::microseconds(250) * milliseconds);
-    if (deadline - awakeTail > Clock::now() && !SleepUntil(deadline - awakeTail))
+    const auto awakeFrom = end - std::min<Clock::duration>(kLongestAwakeTail, (end - Clock::now()) / 4);
+    if (awakeFrom > Clock::now() && !SleepUntil(awakeFrom))
         return false;
-    while (!IsRaised() && Clock::now() < deadline)
+    while (!IsRaised() && Clock::now() < end)
         YieldOnce();
     return !IsRaised();
 }

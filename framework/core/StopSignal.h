@@ -21,6 +21,9 @@ public:
     // Pauses for the given number of milliseconds with sub-millisecond
     // precision; returns false if the signal cut the pause short.
     bool Pause(int milliseconds) const;
+    // Pauses until the given moment, never returning before it unless the
+    // signal cuts the pause short (then false).
+    bool PauseUntil(std::chrono::steady_clock::time_point end) const;
 
     // The waitable object: an event HANDLE on Windows, a file descriptor elsewhere.
     std::intptr_t NativeHandle() const { return m_handle; }

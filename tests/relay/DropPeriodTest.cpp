@@ -92,6 +92,21 @@ TEST_F(RelayDelay, EachClientDatagramWaitsItsTurnAndIsLogged)
     EXPECT_EQ(m_host.Lines(), (std::vector<std::wstring>(kCount, L"Delay 60 ms.")));
 }
 
+TEST_F(RelayDelay, PauseLongerThanASliceEndsNoSoonerThanItsDelay)
+{
+    // 520 ms is waited out in slices, looking at the delay between them; the
+    // last stretch runs to the end of the delay, not to a rounded count.
+    constexpr auto kDelay = 520ms;
+    StartRelay(0, static_cast<std::int32_t>(kDelay.count()));
+    UdpPeer client;
+    const auto sent = std::chrono::steady_clock::now();
+    SendNumbered(client, 2);
+    for (int k = 1; k <= 2; ++k) {
+        ASSERT_EQ(m_server.ReceiveText(), std::to_string(k - 1));
+        EXPECT_GE(std::chrono::steady_clock::now() - sent, k * kDelay) << "datagram " << k;
+    }
+}
+
 TEST_F(RelayDelay, NegativeDelayGivesNoPauseButIsReportedAsSigned)
 {
     StartRelay(0, -5000);

@@ -148,3 +148,14 @@ TEST(StopSignalPause, LastsItsTimeUnlessRaised)
     stop.Reset();
     EXPECT_TRUE(stop.Pause(1));
 }
+
+TEST(StopSignalPause, UntilADeadlineNeverEndsBeforeIt)
+{
+    // Deadlines between whole milliseconds, short and past the awake stretch.
+    StopSignal stop;
+    for (int i = 0; i < 24; ++i) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::microseconds(137 + 431 * i);
+        EXPECT_TRUE(stop.PauseUntil(end));
+        EXPECT_GE(std::chrono::steady_clock::now(), end) << "pause " << i;
+    }
+}
