@@ -178,8 +178,9 @@ TEST_P(MissCountChangedInAPause, AppliesToTheWaitingDatagram)
         if (decision)
             expected.push_back(decision);
     }
-    if (row.forwarded)
+    if (row.forwarded) {
         EXPECT_EQ(ServerReceives(2), (std::vector<std::string>{"waiting", "next"}));
+    }
     ASSERT_TRUE(m_host.WaitForLines(expected.size()));
     EXPECT_EQ(m_host.Lines(), expected);
     EXPECT_TRUE(ServerReceivesTheRest().empty());
