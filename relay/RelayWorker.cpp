@@ -1,6 +1,7 @@
 #include "RelayWorker.h"
 
 #include <chrono>
+#include <utility>
 
 #include "LogHost.h"
 #include "LogLines.h"
@@ -97,6 +98,10 @@ bool HandleClientDatagram(LogHost& log, const StopSignal& stop)
 
 }  // namespace
 
+// A wait for a datagram that fails (a broken handle, the system short of
+// memory) is tried again after this long, never at once.
+constexpr int kRetryFailedWaitMilliseconds = 50;
+
 unsigned RelayThreadProc(void* /*param*/)
 {
     LogHost& log = g_relayWorker.Host();
@@ -106,7 +111,8 @@ unsigned RelayThreadProc(void* /*param*/)
                                                g_nFromPort, 0);
         if (g_nRecvLen <= 0) {
             // Nothing taken: sleep until a datagram arrives instead of spinning.
-            g_relaySocket.WaitForDatagram(stop);
+            if (!g_relaySocket.WaitForDatagram(stop) && !stop.IsRaised())
+                stop.Pause(kRetryFailedWaitMilliseconds);
             continue;
         }
         if (IsFromServer())
@@ -118,22 +124,49 @@ unsigned RelayThreadProc(void* /*param*/)
     return 0;
 }
 
-bool RelayWorker::Launch(LogHost& host)
+std::unique_ptr<StopSignal> MakeSystemStopSignal() { return std::make_unique<StopSignal>(); }
+
+bool RelayWorker::Launch(LogHost& host, const std::function<void()>& announce)
 {
     if (m_thread)
         return false;
+    // Checked where they are made: a stop signal without its event could
+    // never wake the worker, and a thread may not be had at all.
+    std::unique_ptr<StopSignal> stop = m_resources.makeStopSignal();
+    if (!stop || !stop->IsUsable())
+        return false;
+    m_stop = std::move(stop);
     m_host = &host;
-    m_stop.Reset();
-    m_thread = AfxBeginThread(RelayThreadProc, nullptr);
+    const std::lock_guard startLine(m_startLine);
+    m_thread = m_resources.beginThread(&RelayWorker::ThreadEntry, this);
+    if (!m_thread) {
+        m_stop.reset();
+        m_host = nullptr;
+        return false;
+    }
+    if (announce)
+        announce();
     return true;
+}
+
+unsigned RelayWorker::ThreadEntry(void* worker)
+{
+    { const std::lock_guard started(static_cast<RelayWorker*>(worker)->m_startLine); }
+    return RelayThreadProc(nullptr);
 }
 
 void RelayWorker::Stop()
 {
     if (!m_thread)
         return;
-    m_stop.Raise();
+    m_stop->Raise();
     m_thread->Join();
     m_thread.reset();
+    m_stop.reset();
     m_host = nullptr;
+}
+
+RelayWorker::Resources RelayWorker::UseResources(const Resources& resources)
+{
+    return std::exchange(m_resources, resources);
 }

@@ -3,7 +3,9 @@
 // told to stop; a stop wakes it out of a wait for a datagram or a pause at
 // once, so ending the program never waits out a pause.
 
+#include <functional>
 #include <memory>
+#include <mutex>
 
 #include "CWinThread.h"
 #include "StopSignal.h"
@@ -13,25 +15,48 @@ class LogHost;
 // The worker's entry, in the platform's worker-thread form; param is unused.
 unsigned RelayThreadProc(void* param);
 
+// A stop signal made by the system (it may not be usable: see StopSignal).
+std::unique_ptr<StopSignal> MakeSystemStopSignal();
+
 class RelayWorker {
 public:
+    // What a launch takes from the system: a stop signal and a thread.
+    // Either may be refused (out of handles, threads or memory); a test
+    // stands in one that refuses, which the system will not do on demand.
+    struct Resources {
+        std::unique_ptr<StopSignal> (*makeStopSignal)() = &MakeSystemStopSignal;
+        std::unique_ptr<CWinThread> (*beginThread)(AFX_THREADPROC, void*) = &AfxBeginThread;
+    };
+
     ~RelayWorker() { Stop(); }
 
     // Starts the worker on the opened relay socket, logging to host.
-    // Does nothing and returns false if it is already running.
-    bool Launch(LogHost& host);
+    // `announce` runs once the worker exists but before it takes its first
+    // datagram, so that what it logs comes before any line of the worker.
+    // Returns false, having started nothing and run nothing, when the
+    // worker is already running or the system gives no usable stop signal
+    // or no thread.
+    bool Launch(LogHost& host, const std::function<void()>& announce = {});
     // Wakes the worker and waits for it to end; it touches neither the host
     // nor the relay state afterwards.
     void Stop();
     bool IsRunning() const { return m_thread != nullptr; }
 
     LogHost& Host() const { return *m_host; }
-    const StopSignal& StopRequest() const { return m_stop; }
+    const StopSignal& StopRequest() const { return *m_stop; }
+
+    // The resources for later launches; returns the ones they replace.
+    Resources UseResources(const Resources& resources);
 
 private:
+    // Waits at the start line, then runs RelayThreadProc.
+    static unsigned ThreadEntry(void* worker);
+
+    Resources m_resources;
     LogHost* m_host = nullptr;
-    StopSignal m_stop;
+    std::unique_ptr<StopSignal> m_stop;
     std::unique_ptr<CWinThread> m_thread;
+    std::mutex m_startLine;  // held by Launch until the worker may begin
 };
 
 // Defined beside the relay state, after it, so that it stops first at exit.

@@ -5,6 +5,7 @@
 #define IDS_ABOUTBOX                    101
 #define IDD_DULVET_DIALOG               102
 #define IDP_SOCKETS_INIT_FAILED         103
+#define IDP_RELAY_NOT_STARTED           108
 #define IDR_MAINFRAME                   128
 #define IDC_LOSS_RATE                   1001
 #define IDC_DELAY                       1002

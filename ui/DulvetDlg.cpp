@@ -1,6 +1,5 @@
 #include "DulvetDlg.h"
 
-#include "EditLogBox.h"
 #include "LogExchange.h"
 #include "RelayWorker.h"
 
@@ -99,32 +98,32 @@ void CDulvetDlg::WakeForLogRefresh()
 
 LRESULT CDulvetDlg::OnLogRefresh(WPARAM, LPARAM)
 {
-    if (CWnd* box = GetDlgItem(IDC_LOG)) {
-        EditLogBox edit(box->GetSafeHwnd());
-        m_strLog.OnWake(edit);
+    WithLogBox([this](EditLogBox& box, HWND boxWindow) {
+        m_strLog.OnWake(box);
         ArmLogHold(m_hWnd, m_strLog);
-        PaceLogBoxRedraw(m_hWnd, box->GetSafeHwnd(), m_strLog);
-    }
+        PaceLogBoxRedraw(m_hWnd, boxWindow, m_strLog);
+    });
     return 0;
 }
 
 LRESULT CDulvetDlg::OnTimer(WPARAM timerId, LPARAM)
 {
-    CWnd* box = GetDlgItem(IDC_LOG);
     if (timerId == kLogRedrawTimer) {
-        if (box)
-            RedrawLogBox(m_hWnd, box->GetSafeHwnd());
+        WithLogBox([this](EditLogBox&, HWND boxWindow) { RedrawLogBox(m_hWnd, boxWindow); });
         return 0;
     }
     if (timerId != kLogHoldTimer)
         return 0;
-    EditLogBox edit(box ? box->GetSafeHwnd() : nullptr);
-    if (!box || !m_strLog.OnHoldExpired(edit)) {
+    bool holding = false;
+    WithLogBox([&](EditLogBox& box, HWND boxWindow) {
+        holding = m_strLog.OnHoldExpired(box);
+        if (holding) {
+            ArmLogHold(m_hWnd, m_strLog);
+            PaceLogBoxRedraw(m_hWnd, boxWindow, m_strLog);
+        }
+    });
+    if (!holding)
         ::KillTimer(m_hWnd, kLogHoldTimer);
-        return 0;
-    }
-    ArmLogHold(m_hWnd, m_strLog);
-    PaceLogBoxRedraw(m_hWnd, box->GetSafeHwnd(), m_strLog);
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "ActivityLog.h"
+#include "EditLogBox.h"
 #include "Framework.h"
 #include "LogHost.h"
 #include "resource.h"
@@ -51,12 +52,26 @@ public:
     CString m_strSvrIP = L"0";
 
 private:
+    enum class Scroll { Stay, ToEnd };
+
     void PrepareLogBox();
     void AddAboutToSystemMenu();
     bool CheckPortsAndServer() const;
     bool OpenRelaySocket();
-    void ApplyAndShowSettings();
+    void ApplyAndShowSettings(Scroll scroll);
     void WakeForLogRefresh();
+    // Runs fn(box, boxWindow) with the log box as the log sees it; false
+    // when the dialog has no log box.
+    template <typename Fn>
+    bool WithLogBox(Fn fn)
+    {
+        CWnd* box = GetDlgItem(IDC_LOG);
+        if (!box)
+            return false;
+        EditLogBox edit(box->GetSafeHwnd());
+        fn(edit, box->GetSafeHwnd());
+        return true;
+    }
 
     // Where the worker's log posts its refresh requests; null once the
     // window is gone. Read by the worker, hence atomic.

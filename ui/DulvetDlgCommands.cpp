@@ -1,7 +1,6 @@
 // Start and Modify: the form drives the relay.
 
 #include "DulvetDlg.h"
-#include "EditLogBox.h"
 #include "Ipv4Text.h"
 #include "RelaySettings.h"
 #include "RelayState.h"
@@ -15,7 +14,7 @@ void CDulvetDlg::OnBnClickedOk()
     if (g_relayWorker.IsRunning()) {
         // Start again (a second click, or Enter in a field): the socket and
         // the worker stay; the new loss rate and delay apply, as with Modify.
-        ApplyAndShowSettings();
+        ApplyAndShowSettings(Scroll::ToEnd);
         return;
     }
     if (!CheckPortsAndServer() || !OpenRelaySocket())
@@ -24,28 +23,29 @@ void CDulvetDlg::OnBnClickedOk()
     g_relaySocket.m_nServerPort = m_nSvrPort;
     g_relaySocket.m_strLocalAddr = m_strIP;
     g_relaySocket.m_nLocalPort = m_nPort;
-    ApplyLossAndDelay(m_dLossRate, m_nDelayMs, *this);
-    if (CWnd* box = GetDlgItem(IDC_LOG)) {
-        EditLogBox edit(box->GetSafeHwnd());
-        m_strLog.Show(edit);
+    // The settings and their lines go in once the worker exists, before it
+    // takes a datagram. A worker the system will not start leaves no line
+    // and no open port behind.
+    if (!g_relayWorker.Launch(*this, [this] { ApplyAndShowSettings(Scroll::Stay); })) {
+        g_relaySocket.Close();
+        AfxMessageBox(IDP_RELAY_NOT_STARTED, MB_OK | MB_ICONERROR);
     }
-    g_relayWorker.Launch(*this);
 }
 
 void CDulvetDlg::OnBnClickedModify()
 {
     UpdateData(TRUE);
-    ApplyAndShowSettings();
+    ApplyAndShowSettings(Scroll::ToEnd);
 }
 
-void CDulvetDlg::ApplyAndShowSettings()
+void CDulvetDlg::ApplyAndShowSettings(Scroll scroll)
 {
     ApplyLossAndDelay(m_dLossRate, m_nDelayMs, *this);
-    if (CWnd* box = GetDlgItem(IDC_LOG)) {
-        EditLogBox edit(box->GetSafeHwnd());
-        m_strLog.Show(edit);
-        ::ScrollLogToEnd(edit);
-    }
+    WithLogBox([&](EditLogBox& box, HWND) {
+        m_strLog.Show(box);
+        if (scroll == Scroll::ToEnd)
+            ::ScrollLogToEnd(box);
+    });
 }
 
 bool CDulvetDlg::CheckPortsAndServer() const

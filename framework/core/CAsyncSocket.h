@@ -35,7 +35,9 @@ public:
     // Returns the bytes sent, or -1.
     int SendTo(const void* buffer, int length, unsigned port, const CString& address, int flags = 0);
 
-    // Blocks until a datagram may be pending (true) or the signal is raised (false).
+    // Blocks until a datagram may be pending (true), or until the signal is
+    // raised or the wait fails (false; the signal tells which). A signal
+    // that is not usable fails the wait at once, as it could never end it.
     bool WaitForDatagram(const StopSignal& stop);
 
     // Sets an option of the socket (level SOL_SOCKET, option SO_RCVBUF and

@@ -74,13 +74,20 @@ int CAsyncSocket::SendTo(const void* buffer, int length, unsigned port, const CS
 
 bool CAsyncSocket::WaitForDatagram(const StopSignal& stop)
 {
+    // A signal without its descriptor could never end the wait.
+    if (!stop.IsUsable() || m_hSocket == kInvalid)
+        return false;
     pollfd waits[2] = {{static_cast<int>(m_hSocket), POLLIN, 0},
                        {static_cast<int>(stop.NativeHandle()), POLLIN, 0}};
     while (!stop.IsRaised()) {
-        if (poll(waits, 2, -1) > 0)
-            return !stop.IsRaised();
-        if (errno != EINTR)
+        const int ready = poll(waits, 2, -1);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        // Failed (no memory, a descriptor gone bad), or stopped.
+        if (ready <= 0 || ((waits[0].revents | waits[1].revents) & POLLNVAL) || waits[1].revents)
             return false;
+        // Readable, or an error the next receive reports and clears.
+        return true;
     }
     return false;
 }

@@ -128,7 +128,7 @@ bool CAsyncSocket::WaitForDatagram(const StopSignal& stop)
     // an earlier receive took already): the caller's next receive says so
     // and re-arms the event.
     const HANDLE events[] = {reinterpret_cast<HANDLE>(stop.NativeHandle()), reinterpret_cast<HANDLE>(m_readEvent)};
-    if (stop.IsRaised() || !m_readEvent)
+    if (stop.IsRaised() || !stop.IsUsable() || !m_readEvent)
         return false;
     const DWORD woke = WaitForMultipleObjects(2, events, FALSE, INFINITE);
     return woke == WAIT_OBJECT_0 + 1 && !stop.IsRaised();

@@ -3,6 +3,8 @@
 // unsigned result out. The owner joins it on destruction.
 
 #include <memory>
+#include <new>
+#include <system_error>
 #include <thread>
 
 using AFX_THREADPROC = unsigned (*)(void* param);
@@ -25,7 +27,15 @@ private:
 };
 
 // Starts proc(param) at once, with normal priority and the default stack.
+// Null when the system cannot start a thread (std::thread would throw; the
+// program catches nothing, so the failure is returned instead).
 inline std::unique_ptr<CWinThread> AfxBeginThread(AFX_THREADPROC proc, void* param)
 {
-    return std::make_unique<CWinThread>(proc, param);
+    try {
+        return std::make_unique<CWinThread>(proc, param);
+    } catch (const std::system_error&) {
+        return nullptr;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }

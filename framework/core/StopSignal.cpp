@@ -1,6 +1,7 @@
 #include "StopSignal.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace {
 
@@ -11,6 +12,9 @@ constexpr std::chrono::milliseconds kLongestAwakeTail{2};
 #else
 constexpr std::chrono::milliseconds kLongestAwakeTail{1};
 #endif
+
+// How soon a pause that cannot wait on the event looks at the flag again.
+constexpr std::chrono::milliseconds kLookWithoutTheEvent{10};
 
 }  // namespace
 
@@ -31,4 +35,9 @@ bool StopSignal::PauseUntil(std::chrono::steady_clock::time_point end) const
     while (!IsRaised() && Clock::now() < end)
         YieldOnce();
     return !IsRaised();
+}
+
+void StopSignal::SleepWithoutTheEvent(std::chrono::steady_clock::time_point wake) const
+{
+    std::this_thread::sleep_until(std::min(wake, std::chrono::steady_clock::now() + kLookWithoutTheEvent));
 }

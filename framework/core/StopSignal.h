@@ -2,6 +2,11 @@
 // A signal that one thread raises to wake another out of a pause or a wait
 // for a datagram at once: a manual-reset event on Windows, an eventfd
 // elsewhere. Raising is sticky until Reset.
+//
+// The system may refuse the event (out of handles or descriptors): such a
+// signal is not usable, and whoever makes one checks before relying on it.
+// A pause still lasts its time and sees a raise, if later, instead of
+// spinning when its wait fails.
 
 #include <atomic>
 #include <chrono>
@@ -9,10 +14,23 @@
 
 class StopSignal {
 public:
+#ifdef _WIN32
+    static constexpr std::intptr_t kNoHandle = 0;
+#else
+    static constexpr std::intptr_t kNoHandle = -1;
+#endif
+
     StopSignal();
+    // Takes over a waitable object made elsewhere; kNoHandle stands for one
+    // the system would not make.
+    explicit StopSignal(std::intptr_t handle) : m_handle(handle) {}
     ~StopSignal();
     StopSignal(const StopSignal&) = delete;
     StopSignal& operator=(const StopSignal&) = delete;
+
+    // False when the system would not make the event: a raise could then
+    // not wake a wait.
+    bool IsUsable() const { return m_handle != kNoHandle; }
 
     void Raise();
     void Reset();
@@ -34,6 +52,9 @@ private:
     // once while the last stretch is waited out awake.
     bool SleepUntil(std::chrono::steady_clock::time_point wake) const;
     static void YieldOnce();
+    // What a pause does when it cannot wait on the event: sleeps a short
+    // stretch (at most until `wake`), so that a raise is still seen soon.
+    void SleepWithoutTheEvent(std::chrono::steady_clock::time_point wake) const;
 
     std::atomic<bool> m_raised{false};
     std::intptr_t m_handle;

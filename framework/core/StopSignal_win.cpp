@@ -101,26 +101,30 @@ StopSignal::StopSignal()
 
 StopSignal::~StopSignal()
 {
-    if (m_handle)
+    if (IsUsable())
         CloseHandle(reinterpret_cast<HANDLE>(m_handle));
 }
 
 void StopSignal::Raise()
 {
     m_raised.store(true, std::memory_order_release);
-    SetEvent(reinterpret_cast<HANDLE>(m_handle));
+    if (IsUsable())
+        SetEvent(reinterpret_cast<HANDLE>(m_handle));
 }
 
 void StopSignal::Reset()
 {
-    ResetEvent(reinterpret_cast<HANDLE>(m_handle));
+    if (IsUsable())
+        ResetEvent(reinterpret_cast<HANDLE>(m_handle));
     m_raised.store(false, std::memory_order_release);
 }
 
 namespace {
 
-// Waits on the timer (or the stop event) for `wait`; false if stopped.
-bool SleepFor(HANDLE stop, std::chrono::nanoseconds wait)
+enum class Slept { Elapsed, Stopped, Failed };
+
+// Waits on the timer (or the stop event) for `wait`.
+Slept SleepFor(HANDLE stop, std::chrono::nanoseconds wait)
 {
     // One timer per pausing thread, made on its first pause.
     thread_local PauseTimer timer;
@@ -129,19 +133,46 @@ bool SleepFor(HANDLE stop, std::chrono::nanoseconds wait)
     if (timer.Coarse())
         finer.emplace();
     const HANDLE due = timer.Arm(wait);
+    DWORD woke = WAIT_FAILED;
     if (!due) {
         const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
-        return WaitForSingleObject(stop, static_cast<DWORD>(ms)) != WAIT_OBJECT_0;
+        woke = WaitForSingleObject(stop, static_cast<DWORD>(ms));
+        if (woke == WAIT_TIMEOUT)
+            return Slept::Elapsed;
+    } else {
+        const HANDLE handles[] = {stop, due};
+        woke = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+        if (woke == WAIT_OBJECT_0 + 1)
+            return Slept::Elapsed;
     }
-    const HANDLE handles[] = {stop, due};
-    return WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0;
+    return woke == WAIT_OBJECT_0 ? Slept::Stopped : Slept::Failed;
 }
 
 }  // namespace
 
 bool StopSignal::SleepUntil(std::chrono::steady_clock::time_point wake) const
 {
-    return SleepFor(reinterpret_cast<HANDLE>(m_handle), wake - std::chrono::steady_clock::now());
+    using Clock = std::chrono::steady_clock;
+    while (!IsRaised()) {
+        const auto left = wake - Clock::now();
+        if (left <= Clock::duration::zero())
+            return true;
+        if (!IsUsable()) {
+            SleepWithoutTheEvent(wake);
+            continue;
+        }
+        switch (SleepFor(reinterpret_cast<HANDLE>(m_handle), left)) {
+        case Slept::Elapsed:
+            return true;
+        case Slept::Stopped:
+            return false;
+        case Slept::Failed:
+            // A wait that fails must not turn the pause into a spin.
+            SleepWithoutTheEvent(wake);
+            break;
+        }
+    }
+    return false;
 }
 
 void StopSignal::YieldOnce() { SwitchToThread(); }

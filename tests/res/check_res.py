@@ -58,7 +58,11 @@ ABOUT_CONTROLS = [
 
 FONT = (9, 0, 0, 1, "MS Shell Dlg")
 
-STRINGS = {101: "关于 Dulvet(&A)...", 103: "Windows 套接字初始化失败。"}
+STRINGS = {
+    101: "关于 Dulvet(&A)...",
+    103: "Windows 套接字初始化失败。",
+    108: "无法启动中继：系统没有提供所需的线程或事件。\n\n请关闭一些程序后再按“确定”。",
+}
 
 VERSION_STRINGS = {
     "CompanyName": "Dulvet",

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -158,4 +159,40 @@ TEST(StopSignalPause, UntilADeadlineNeverEndsBeforeIt)
         EXPECT_TRUE(stop.PauseUntil(end));
         EXPECT_GE(std::chrono::steady_clock::now(), end) << "pause " << i;
     }
+}
+
+TEST(StopSignalPause, WithoutItsEventStillLastsItsTimeAndSeesARaise)
+{
+    StopSignal stop(StopSignal::kNoHandle);  // as when the system would not make the event
+    EXPECT_FALSE(stop.IsUsable());
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_TRUE(stop.Pause(30));
+    EXPECT_GE(std::chrono::steady_clock::now() - before, 30ms);
+
+    std::thread raiser([&] {
+        std::this_thread::sleep_for(30ms);
+        stop.Raise();
+    });
+    EXPECT_FALSE(stop.Pause(60000));
+    raiser.join();
+}
+
+TEST(UdpSocket, WaitForDatagramRefusesASignalThatCouldNeverEndIt)
+{
+    CAsyncSocket receiver;
+    ASSERT_TRUE(receiver.Create(0, SOCK_DGRAM, FD_READ, L"127.0.0.1"));
+    StopSignal unusable(StopSignal::kNoHandle);
+    // Should the wait block all the same, this datagram ends it - as a
+    // datagram, which is the wrong answer.
+    UdpPeer sender;
+    std::atomic<bool> returned{false};
+    std::thread unblock([&] {
+        for (int i = 0; i < 300 && !returned; ++i)
+            std::this_thread::sleep_for(10ms);
+        sender.SendText("late", receiver.GetLocalPort());
+    });
+    EXPECT_FALSE(receiver.WaitForDatagram(unusable));
+    returned = true;
+    EXPECT_FALSE(unusable.IsRaised());
+    unblock.join();
 }

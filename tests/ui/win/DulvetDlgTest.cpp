@@ -7,8 +7,13 @@
 
 #include <commctrl.h>
 
+#include "CAsyncSocket.h"
 #include "CStringPrinter.h"
 #include "DulvetDlg.h"
+#include "RelayState.h"
+#include "RelayWorker.h"
+#include "SocketTypes.h"
+#include "UdpPeer.h"
 #include "WinTestSupport.h"
 
 namespace {
@@ -28,8 +33,22 @@ protected:
         return text;
     }
 
+    // Fills the form for a relay on 127.0.0.1:relayPort and presses Start.
+    void Start(unsigned relayPort, unsigned serverPort)
+    {
+        SetDlgItemInt(m_dlg.m_hWnd, IDC_PORT, relayPort, FALSE);
+        SetDlgItemInt(m_dlg.m_hWnd, IDC_SERVER_PORT, serverPort, FALSE);
+        SendDlgItemMessageW(m_dlg.m_hWnd, IDC_IP, IPM_SETADDRESS, 0, MAKEIPADDRESS(127, 0, 0, 1));
+        SendDlgItemMessageW(m_dlg.m_hWnd, IDC_SERVER_IP, IPM_SETADDRESS, 0, MAKEIPADDRESS(127, 0, 0, 1));
+        m_dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                          reinterpret_cast<LPARAM>(GetDlgItem(m_dlg.m_hWnd, IDOK)));
+    }
+
     CDulvetDlg m_dlg;
 };
+
+std::unique_ptr<StopSignal> RefusedStopSignal() { return std::make_unique<StopSignal>(StopSignal::kNoHandle); }
+std::unique_ptr<CWinThread> RefusedThread(AFX_THREADPROC, void*) { return nullptr; }
 
 CString MenuItemText(HMENU menu, int position)
 {
@@ -102,4 +121,32 @@ TEST_F(OpenDialog, ManyWorkerLinesEndShownWholeAndScrolledToTheEnd)
     const auto lines = static_cast<int>(SendMessageW(box, EM_GETLINECOUNT, 0, 0));
     const auto first = static_cast<int>(SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0));
     EXPECT_GT(first, lines - 20) << "the last line is in view";
+}
+
+TEST_F(OpenDialog, StartThatCannotStartTheRelaySaysSoAndLeavesThePortFree)
+{
+    ASSERT_TRUE(AfxSocketInit());
+    UdpPeer server;
+    RelayWorker::Resources noStopSignal;
+    noStopSignal.makeStopSignal = &RefusedStopSignal;
+    RelayWorker::Resources noThread;
+    noThread.beginThread = &RefusedThread;
+    for (const auto& refusing : {noStopSignal, noThread}) {
+        MessageBoxRecorder boxes;
+        CAsyncSocket probe;
+        ASSERT_TRUE(probe.Create(0, SOCK_DGRAM, FD_READ, L"127.0.0.1"));
+        const unsigned relayPort = probe.GetLocalPort();
+        probe.Close();
+
+        g_relayWorker.UseResources(refusing);
+        Start(relayPort, server.Port());
+        g_relayWorker.UseResources({});
+
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        EXPECT_EQ(boxes.Boxes()[0].text, AfxLoadString(IDP_RELAY_NOT_STARTED));
+        EXPECT_FALSE(g_relayWorker.IsRunning());
+        EXPECT_FALSE(g_relaySocket.IsOpen());
+        EXPECT_TRUE(probe.Create(relayPort, SOCK_DGRAM, FD_READ, L"127.0.0.1")) << "the relay port is still held";
+        EXPECT_TRUE(m_dlg.m_strLog.Text().IsEmpty()) << "no Ready line for a relay that did not start";
+    }
 }
