@@ -173,7 +173,9 @@ TEST(StopSignalPause, WithoutItsEventStillLastsItsTimeAndSeesARaise)
         std::this_thread::sleep_for(30ms);
         stop.Raise();
     });
+    const auto raisedAround = std::chrono::steady_clock::now();
     EXPECT_FALSE(stop.Pause(60000));
+    EXPECT_LT(std::chrono::steady_clock::now() - raisedAround, 10s) << "the raise must end the pause";
     raiser.join();
 }
 
