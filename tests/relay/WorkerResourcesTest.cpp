@@ -88,7 +88,9 @@ TEST_F(WorkerResources, AWaitThatFailsIsTriedAgainCalmlyAndTheRelayGoesOn)
     const auto cpuBefore = ProcessCpuTime();
     std::this_thread::sleep_for(2s);
     const auto cpuUsed = ProcessCpuTime() - cpuBefore;
-    EXPECT_LT(cpuUsed, 500ms) << "a spinning worker burns a processor for the whole two seconds";
+    // Measured here: 40-50 ms natively under the thread sanitizer, 80-100 ms
+    // under Wine; a spinning worker, 0.8 to 2 s.
+    EXPECT_LT(cpuUsed, 400ms) << "a spinning worker burns a processor for the two seconds";
 
     // Datagrams still get through, and a stop still ends the worker.
     UdpPeer client;
