@@ -5,6 +5,7 @@
 #include "RelaySettings.h"
 #include "RelayState.h"
 #include "RelayWorker.h"
+#include "SocketErrorReason.h"
 #include "SocketTypes.h"
 
 void CDulvetDlg::OnBnClickedOk()
@@ -56,19 +57,19 @@ bool CDulvetDlg::CheckPortsAndServer() const
     // address field reads as): say so instead.
     const auto isPort = [](int port) { return port >= 1 && port <= 65535; };
     if (!isPort(m_nPort)) {
-        AfxMessageBox(CString::Formatted(L"中继端口 %d 无效：端口必须在 1 到 65535 之间。", m_nPort), MB_OK | MB_ICONERROR);
+        AfxMessageBox(AfxFormatString(IDP_RELAY_PORT_INVALID, {CString::Formatted(L"%d", m_nPort)}),
+                      MB_OK | MB_ICONERROR);
         return false;
     }
     if (!isPort(m_nSvrPort)) {
-        AfxMessageBox(CString::Formatted(L"服务器端口 %d 无效：端口必须在 1 到 65535 之间。", m_nSvrPort),
+        AfxMessageBox(AfxFormatString(IDP_SERVER_PORT_INVALID, {CString::Formatted(L"%d", m_nSvrPort)}),
                       MB_OK | MB_ICONERROR);
         return false;
     }
     const auto server = ParseIpv4(m_strSvrIP.View());
     if (!server || *server >> 24 == 0) {
         const CString shown = server ? FormatIpv4(*server) : m_strSvrIP;
-        AfxMessageBox(CString::Formatted(L"服务器地址 %ls 无效：请填写服务器的 IP 地址。", shown.GetString()),
-                      MB_OK | MB_ICONERROR);
+        AfxMessageBox(AfxFormatString(IDP_SERVER_ADDRESS_INVALID, {shown}), MB_OK | MB_ICONERROR);
         return false;
     }
     return true;
@@ -78,9 +79,8 @@ bool CDulvetDlg::OpenRelaySocket()
 {
     if (g_relaySocket.Create(static_cast<unsigned>(m_nPort), SOCK_DGRAM, FD_READ, m_strIP))
         return true;
-    const int error = g_relaySocket.GetLastError();
-    AfxMessageBox(CString::Formatted(L"无法在 %ls:%d 上打开中继端口：%ls\n\n请修改地址或端口后再按“确定”。",
-                                     m_strIP.GetString(), m_nPort, CAsyncSocket::ErrorText(error).GetString()),
+    AfxMessageBox(AfxFormatString(IDP_RELAY_PORT_NOT_OPENED, {m_strIP, CString::Formatted(L"%d", m_nPort),
+                                                              SocketErrorReason(g_relaySocket.GetLastError())}),
                   MB_OK | MB_ICONERROR);
     return false;
 }

@@ -52,7 +52,11 @@ public:
 
     // The system's code for the last failure of Create, and its text.
     int GetLastError() const { return m_lastError; }
+    // The system's text for a code, or "error N" when it has none.
     static CString ErrorText(int code);
+    // The system's text for a code; empty when it has none (Wine has none
+    // for most socket errors).
+    static CString SystemErrorText(int code);
 
     static constexpr std::intptr_t kInvalid = -1;
 

@@ -116,6 +116,8 @@ unsigned CAsyncSocket::GetLocalPort() const
     return ntohs(local.sin_port);
 }
 
-CString CAsyncSocket::ErrorText(int code) { return CString::FromUtf8(std::strerror(code)); }
+CString CAsyncSocket::ErrorText(int code) { return SystemErrorText(code); }
+
+CString CAsyncSocket::SystemErrorText(int code) { return CString::FromUtf8(std::strerror(code)); }
 
 bool AfxSocketInit() { return true; }

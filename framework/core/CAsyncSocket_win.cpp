@@ -160,6 +160,12 @@ unsigned CAsyncSocket::GetLocalPort() const
 
 CString CAsyncSocket::ErrorText(int code)
 {
+    const CString text = SystemErrorText(code);
+    return text.IsEmpty() ? CString::Formatted(L"error %d", code) : text;
+}
+
+CString CAsyncSocket::SystemErrorText(int code)
+{
     wchar_t* text = nullptr;
     const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                             FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -171,8 +177,6 @@ CString CAsyncSocket::ErrorText(int code)
         while (!view.empty() && (view.back() == L'\r' || view.back() == L'\n' || view.back() == L' '))
             view.remove_suffix(1);
         result = CString(view);
-    } else {
-        result = CString::Formatted(L"error %d", code);
     }
     if (text)
         LocalFree(text);

@@ -4,6 +4,7 @@
 
 #include "AfxMessageBox.h"
 #include "ResourceModule.h"
+#include "StringIds.h"
 
 namespace {
 
@@ -78,7 +79,7 @@ HICON CWinApp::LoadIcon(UINT nIDResource) const
 
 void CWinApp::OnHelp()
 {
-    AfxMessageBox(L"本程序没有帮助内容。", MB_OK | MB_ICONINFORMATION);
+    AfxMessageBox(AfxLoadString(AFX_IDP_NO_HELP, L"This program has no help."), MB_OK | MB_ICONINFORMATION);
 }
 
 CWinApp* AfxGetApp()

@@ -39,7 +39,8 @@ public:
     // A shared icon from the executable's resources (never destroyed); null if missing.
     HICON LoadIcon(UINT nIDResource) const;
 
-    // The ID_HELP handler for an application map: says there is no help.
+    // The ID_HELP handler for an application map: says there is no help,
+    // in the application's words (AFX_IDP_NO_HELP, StringIds.h).
     afx_msg void OnHelp();
 
     CWnd* m_pMainWnd = nullptr;

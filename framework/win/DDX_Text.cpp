@@ -7,15 +7,10 @@
 #include "CWnd.h"
 #include "Ipv4Text.h"
 #include "NumberText.h"
+#include "ResourceModule.h"
+#include "StringIds.h"
 
 namespace {
-
-CString TextOf(HWND control)
-{
-    CString text;
-    CWnd(control).GetWindowText(text);
-    return text;
-}
 
 bool IsIpAddressControl(HWND control)
 {
@@ -39,10 +34,11 @@ void ExchangeIpAddress(CDataExchange* pDX, HWND control, CString& value)
 }
 
 // Writes the number with the format; reads it with parse, failing the
-// exchange with the prompt when the text is not a number of that kind.
+// exchange with the application's prompt when the text is not a number of
+// that kind.
 template <typename Number, typename Parse>
 void ExchangeNumber(CDataExchange* pDX, int nIDC, Number& value, const wchar_t* format, Parse parse,
-                    const wchar_t* prompt)
+                    UINT promptId, const wchar_t* fallbackPrompt)
 {
     const HWND control = pDX->PrepareCtrl(nIDC);
     if (!control)
@@ -51,10 +47,12 @@ void ExchangeNumber(CDataExchange* pDX, int nIDC, Number& value, const wchar_t* 
         ::SetWindowTextW(control, CString::Formatted(format, value));
         return;
     }
-    if (auto parsed = parse(TextOf(control).View()))
+    CString text;
+    CWnd(control).GetWindowText(text);
+    if (auto parsed = parse(text.View()))
         value = *parsed;
     else
-        pDX->Fail(prompt);
+        pDX->Fail(AfxLoadString(promptId, fallbackPrompt));
 }
 
 }  // namespace
@@ -67,17 +65,17 @@ void DDX_Text(CDataExchange* pDX, int nIDC, CString& value)
     if (IsIpAddressControl(control))
         ExchangeIpAddress(pDX, control, value);
     else if (pDX->m_bSaveAndValidate)
-        value = TextOf(control);
+        CWnd(control).GetWindowText(value);
     else
         ::SetWindowTextW(control, value);
 }
 
 void DDX_Text(CDataExchange* pDX, int nIDC, int& value)
 {
-    ExchangeNumber(pDX, nIDC, value, L"%d", ParseInt32, L"请输入一个整数。");
+    ExchangeNumber(pDX, nIDC, value, L"%d", ParseInt32, AFX_IDP_PARSE_INT, L"Please enter an integer.");
 }
 
 void DDX_Text(CDataExchange* pDX, int nIDC, double& value)
 {
-    ExchangeNumber(pDX, nIDC, value, L"%.15g", ParseDouble, L"请输入一个数字。");
+    ExchangeNumber(pDX, nIDC, value, L"%.15g", ParseDouble, AFX_IDP_PARSE_REAL, L"Please enter a number.");
 }

@@ -15,3 +15,4 @@
 #include "DDX_Text.h"
 #include "MessageMap.h"
 #include "ResourceModule.h"
+#include "StringIds.h"

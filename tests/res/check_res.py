@@ -10,6 +10,7 @@ come out garbled) and against style bits sneaking into the templates.
 Usage: python3 check_res.py Dulvet.res
 """
 
+import re
 import struct
 import sys
 
@@ -58,11 +59,28 @@ ABOUT_CONTROLS = [
 
 FONT = (9, 0, 0, 1, "MS Shell Dlg")
 
+# Every text the program shows the user besides its dialog templates.
 STRINGS = {
     101: "关于 Dulvet(&A)...",
     103: "Windows 套接字初始化失败。",
+    104: "中继端口 %1 无效：端口必须在 1 到 65535 之间。",
+    105: "服务器端口 %1 无效：端口必须在 1 到 65535 之间。",
+    106: "服务器地址 %1 无效：请填写服务器的 IP 地址。",
+    107: "无法在 %1:%2 上打开中继端口：%3\n\n请修改地址或端口后再按“确定”。",
     108: "无法启动中继：系统没有提供所需的线程或事件。\n\n请关闭一些程序后再按“确定”。",
+    109: "该地址和端口已被占用（错误 %1）",
+    110: "该地址不是本机的地址（错误 %1）",
+    111: "没有使用该地址和端口的权限（错误 %1）",
+    112: "错误 %1",
+    0xE110: "请输入一个整数。",      # the framework's prompts and help message
+    0xE111: "请输入一个数字。",
+    0xE112: "本程序没有帮助内容。",
 }
+
+# The strings the program fills in, with how many values it passes (as
+# %1, %2, ...). A text may place them anywhere, but must use each exactly
+# once and no other: a missing one hides a value, an extra one shows "%4".
+FORMATTED = {104: 1, 105: 1, 106: 1, 107: 3, 109: 1, 110: 1, 111: 1, 112: 1}
 
 VERSION_STRINGS = {
     "CompanyName": "Dulvet",
@@ -170,17 +188,31 @@ def check_dialog(res, dlg_id, caption, style, exstyle, rect, controls):
         expect(what + " rect", item["rect"], crect)
 
 
+def read_string(res, sid):
+    lang, body = res[(RT_STRING, sid // 16 + 1)]
+    expect("string table language", lang, LANG_ZH_CN)
+    p = 0
+    for _ in range(sid % 16):
+        p += 2 + 2 * struct.unpack_from("<H", body, p)[0]
+    (n,) = struct.unpack_from("<H", body, p)
+    return body[p + 2:p + 2 + 2 * n].decode("utf-16-le")
+
+
+def placeholders(text):
+    """The %-placeholders of a text in order: "%1", "%2", ... and any other "%x"."""
+    return re.findall(r"%.?", text)
+
+
 def check_strings(res):
     for sid, want in STRINGS.items():
-        lang, body = res[(RT_STRING, sid // 16 + 1)]
-        expect("string table language", lang, LANG_ZH_CN)
-        p = 0
-        for _ in range(sid % 16):
-            p += 2 + 2 * struct.unpack_from("<H", body, p)[0]
-        (n,) = struct.unpack_from("<H", body, p)
-        got = body[p + 2:p + 2 + 2 * n].decode("utf-16-le")
+        got = read_string(res, sid)
         print("string %d: %r" % (sid, got))
         expect("string %d" % sid, got, want)
+    for sid, count in FORMATTED.items():
+        used = placeholders(read_string(res, sid))
+        expect("string %d placeholders" % sid, sorted(used), ["%%%d" % i for i in range(1, count + 1)])
+    for sid in set(STRINGS) - set(FORMATTED):
+        expect("string %d placeholders" % sid, placeholders(read_string(res, sid)), [])
 
 
 def check_icon(res):

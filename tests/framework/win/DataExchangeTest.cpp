@@ -98,7 +98,7 @@ TEST_F(WinDataExchange, TextInAnIntegerFieldStopsTheExchangeThere)
     TypeAll(L"earlier", L"12abc", L"9.5", L"77");
     EXPECT_FALSE(dialog.UpdateData(TRUE));
     ASSERT_EQ(boxes.Boxes().size(), 1u);
-    EXPECT_EQ(boxes.Boxes()[0].text, L"请输入一个整数。");
+    EXPECT_EQ(boxes.Boxes()[0].text, L"测试：请输入一个整数。");  // the program's own words
     EXPECT_EQ(dialog.text, L"earlier");  // before the bad field: taken
     EXPECT_EQ(dialog.number, -42);       // the bad field and the later ones: kept
     EXPECT_DOUBLE_EQ(dialog.ratio, 12.5);
@@ -122,7 +122,7 @@ TEST_F(WinDataExchange, TextInANumberFieldShowsTheNumberPrompt)
     TypeAll(L"x", L"5", L"1.2.3", L"77");
     EXPECT_FALSE(dialog.UpdateData(TRUE));
     ASSERT_EQ(boxes.Boxes().size(), 1u);
-    EXPECT_EQ(boxes.Boxes()[0].text, L"请输入一个数字。");
+    EXPECT_EQ(boxes.Boxes()[0].text, L"测试：请输入一个数字。");
     EXPECT_EQ(dialog.number, 5);
     EXPECT_DOUBLE_EQ(dialog.ratio, 12.5);
     EXPECT_EQ(dialog.laterNumber, 0);

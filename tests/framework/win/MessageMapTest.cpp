@@ -138,6 +138,7 @@ TEST_F(WinMessageMap, HelpKeyBecomesTheApplicationsHelpCommand)
     dialog.SendMessage(WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].caption, L"TestApp");
+    EXPECT_EQ(boxes.Boxes()[0].text, L"测试：没有帮助。");  // the program's own words
 }
 
 }  // namespace

@@ -14,3 +14,4 @@
 #define IDC_MISSING 1199
 
 #define IDS_TEST_PROMPT 300
+#define IDS_TEST_FORMAT 301

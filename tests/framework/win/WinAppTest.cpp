@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "CWinApp.h"
+#include "ResourceModule.h"
 #include "TestDialogIds.h"
 #include "WinTestSupport.h"
 
@@ -57,6 +58,14 @@ TEST(WinApplication, MessageBoxTextComesFromTheStringTable)
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].text, L"端口已被占用。");
     EXPECT_EQ(boxes.Boxes()[0].type, static_cast<UINT>(MB_YESNO));
+}
+
+TEST(WinApplication, FormattedStringFillsItsPlaceholdersInAnyOrder)
+{
+    EXPECT_EQ(AfxFormatString(IDS_TEST_FORMAT, {L"5000", L"4000", L"%1"}), L"从 4000 到 5000，%1 不变。");
+    // Too few values: what is missing stays visible instead of failing.
+    EXPECT_EQ(AfxFormatString(IDS_TEST_FORMAT, {L"5000"}), L"从 %2 到 5000，%3 不变。");
+    EXPECT_EQ(AfxLoadString(9999, L"fallback"), L"fallback");
 }
 
 TEST(WinApplication, MessageBoxCaptionIsTheExecutablesName)

@@ -12,6 +12,7 @@
 #include "DulvetDlg.h"
 #include "RelayState.h"
 #include "RelayWorker.h"
+#include "SocketErrorReason.h"
 #include "SocketTypes.h"
 #include "UdpPeer.h"
 #include "WinTestSupport.h"
@@ -148,5 +149,35 @@ TEST_F(OpenDialog, StartThatCannotStartTheRelaySaysSoAndLeavesThePortFree)
         EXPECT_FALSE(g_relaySocket.IsOpen());
         EXPECT_TRUE(probe.Create(relayPort, SOCK_DGRAM, FD_READ, L"127.0.0.1")) << "the relay port is still held";
         EXPECT_TRUE(m_dlg.m_strLog.Text().IsEmpty()) << "no Ready line for a relay that did not start";
+    }
+}
+
+TEST_F(OpenDialog, PortInUseIsReportedWithAReasonInWordsAndTheNumber)
+{
+    ASSERT_TRUE(AfxSocketInit());
+    MessageBoxRecorder boxes;
+    UdpPeer server;
+    UdpPeer squatter;
+    Start(squatter.Port(), server.Port());
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    const CString& message = boxes.Boxes()[0].text;
+    EXPECT_NE(message.View().find(CString::Formatted(L"127.0.0.1:%u", squatter.Port()).View()), std::wstring::npos)
+        << message.ToUtf8();
+    // The system's own words where it has them (Wine has none), else ours.
+    const CString system = CAsyncSocket::SystemErrorText(WSAEADDRINUSE);
+    const CString reason = system.IsEmpty() ? CString(L"该地址和端口已被占用（错误 10048）") : system;
+    EXPECT_NE(message.View().find(reason.View()), std::wstring::npos) << message.ToUtf8();
+    EXPECT_FALSE(g_relayWorker.IsRunning());
+}
+
+TEST(SocketErrorReason, TheCommonCausesHaveWordsAndTheRestTheirNumber)
+{
+    const std::pair<int, const wchar_t*> reasons[] = {{WSAEADDRINUSE, L"该地址和端口已被占用（错误 10048）"},
+                                                      {WSAEADDRNOTAVAIL, L"该地址不是本机的地址（错误 10049）"},
+                                                      {WSAEACCES, L"没有使用该地址和端口的权限（错误 10013）"},
+                                                      {123456, L"错误 123456"}};
+    for (const auto& [code, ours] : reasons) {
+        const CString system = CAsyncSocket::SystemErrorText(code);
+        EXPECT_EQ(SocketErrorReason(code), system.IsEmpty() ? CString(ours) : system) << code;
     }
 }
