@@ -146,7 +146,12 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
         auto* self = reinterpret_cast<CDialog*>(lParam);
         ::SetWindowLongPtrW(hWnd, DWLP_USER, lParam);
         self->m_hWnd = hWnd;
-        return self->OnInitDialog();
+        const BOOL result = self->OnInitDialog();
+        // Where a dialog is expected: over its owner, or in the middle of
+        // the screen. The dialog manager shows it only after this message.
+        if (::IsWindow(hWnd) && !(::GetWindowLongW(hWnd, GWL_STYLE) & WS_CHILD))
+            CWnd(hWnd).CenterWindow();
+        return result;
     }
     // Messages before WM_INITDIALOG (WM_SETFONT) find no object yet.
     auto* self = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hWnd, DWLP_USER));

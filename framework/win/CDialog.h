@@ -2,7 +2,9 @@
 // A dialog made from a template in the program's resources, either modal
 // (DoModal) or modeless (Create/DestroyWindow). The object is found from
 // the window through the dialog's user data (DWLP_USER), which is set when
-// the dialog is initialised.
+// the dialog is initialised. Once OnInitDialog has run, before the dialog
+// first shows, it is centred over its owner, or on the work area of its
+// monitor when it has none (CWnd::CenterWindow).
 //
 // Keys and the close box, through the dialog manager: Enter sends the
 // default button's command, Escape and the close box send IDCANCEL. The

@@ -1,5 +1,6 @@
 #include "CWnd.h"
 
+#include <algorithm>
 #include <string>
 
 #include "CDataExchange.h"
@@ -61,6 +62,30 @@ BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) const
 BOOL CWnd::IsIconic() const
 {
     return ::IsIconic(m_hWnd);
+}
+
+void CWnd::CenterWindow(CWnd* pAlternateOwner)
+{
+    const HWND owner = pAlternateOwner ? pAlternateOwner->GetSafeHwnd() : ::GetWindow(m_hWnd, GW_OWNER);
+    const bool overOwner = owner && ::IsWindowVisible(owner) && !::IsIconic(owner);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!::GetMonitorInfoW(::MonitorFromWindow(overOwner ? owner : m_hWnd, MONITOR_DEFAULTTONEAREST), &monitor))
+        return;
+    const RECT& area = monitor.rcWork;
+    RECT around = area;
+    if (overOwner)
+        ::GetWindowRect(owner, &around);
+    RECT window;
+    ::GetWindowRect(m_hWnd, &window);
+    const LONG width = window.right - window.left;
+    const LONG height = window.bottom - window.top;
+    LONG x = (around.left + around.right - width) / 2;
+    LONG y = (around.top + around.bottom - height) / 2;
+    // Within the work area, the top-left corner first if it does not fit.
+    x = std::max(area.left, std::min(x, area.right - width));
+    y = std::max(area.top, std::min(y, area.bottom - height));
+    ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CWnd::GetClientRect(LPRECT rect) const

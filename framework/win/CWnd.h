@@ -36,6 +36,11 @@ public:
     BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
 
     BOOL IsIconic() const;
+    // Moves the window, keeping its size, so that it is centred over its
+    // owner (or pAlternateOwner) when that is shown and not minimised, and
+    // otherwise on the work area of its monitor; it is kept within that
+    // work area either way.
+    void CenterWindow(CWnd* pAlternateOwner = nullptr);
     void GetClientRect(LPRECT rect) const;
     HMENU GetSystemMenu(BOOL bRevert) const;
     // Returns the window that had the focus before.

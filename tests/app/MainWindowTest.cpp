@@ -73,6 +73,37 @@ TEST(MainWindow, CloseBoxEndsTheProgramWhileTheRelayRuns)
     EXPECT_LT(*took, 3000ms);
 }
 
+namespace {
+
+POINT CentreOf(HWND window)
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+}  // namespace
+
+TEST(MainWindow, OpensCentredOnTheWorkAreaAndTheAboutBoxOverIt)
+{
+    DulvetProcess dulvet;
+    ASSERT_TRUE(dulvet.IsReady());
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(dulvet.Dialog(), MONITOR_DEFAULTTONEAREST), &monitor));
+    const RECT& area = monitor.rcWork;
+    const POINT main = CentreOf(dulvet.Dialog());
+    EXPECT_NEAR(main.x, (area.left + area.right) / 2, 1);
+    EXPECT_NEAR(main.y, (area.top + area.bottom) / 2, 1);
+
+    dulvet.SystemCommand(IDM_ABOUTBOX);
+    const HWND about = dulvet.WaitForOtherWindow();
+    ASSERT_TRUE(about);
+    const POINT over = CentreOf(about);
+    EXPECT_NEAR(over.x, main.x, 1);
+    EXPECT_NEAR(over.y, main.y, 1);
+}
+
 TEST(AboutBox, SystemCommandsFrom0x10To0x1FOpenItAndClosingItLeavesTheWindowAsItWas)
 {
     DulvetProcess dulvet;
