@@ -17,7 +17,8 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     wine build/windows/tests/app/app_tests.exe --gtest_also_run_disabled_tests \
       --gtest_filter="Showcase.DISABLED_$1" >/dev/null & scene=$!
     sleep 5
-    import -window root -crop 600x440+0+0 "$2"
+    # The dialogs open in the middle of the 1024x768 desktop.
+    import -window root -gravity center -crop 600x440+0+0 +repage "$2"
     wait $scene
   }
   shoot RelayRunningWithLoss docs/dulvet-dialog.png
