@@ -18,7 +18,9 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
       --gtest_filter="Showcase.DISABLED_$1" >/dev/null & scene=$!
     sleep 5
     # The dialogs open in the middle of the 1024x768 desktop.
-    import -window root -gravity center -crop 600x440+0+0 +repage "$2"
+    import -window root "$2.full.png"
+    convert "$2.full.png" -gravity center -crop 600x440+0+0 +repage "$2"
+    rm -f "$2.full.png"
     wait $scene
   }
   shoot RelayRunningWithLoss docs/dulvet-dialog.png
