@@ -71,6 +71,28 @@ int CountLines(const CString& text)
     return lines;
 }
 
+// Where the n-th (from 1) "Dulvet Ready!" line starts, if the text holds
+// that block whole.
+std::optional<size_t> SettingsBlock(const CString& text, int n)
+{
+    const std::wstring_view view = text.View();
+    size_t at = std::wstring_view::npos;
+    for (int i = 0; i < n; ++i) {
+        at = view.find(L"Dulvet Ready!\r\n", at == std::wstring_view::npos ? 0 : at + 1);
+        if (at == std::wstring_view::npos)
+            return std::nullopt;
+    }
+    // Its three lines complete.
+    size_t end = at;
+    for (int line = 0; line < 3; ++line) {
+        end = view.find(L"\r\n", end);
+        if (end == std::wstring_view::npos)
+            return std::nullopt;
+        end += 2;
+    }
+    return at;
+}
+
 }  // namespace
 
 DulvetProcess::DulvetProcess()
@@ -82,7 +104,7 @@ DulvetProcess::DulvetProcess()
                         &m_process))
         return;
     WaitForInputIdle(m_process.hProcess, 10000);
-    m_dialog = FindProcessDialog(m_process.dwProcessId, nullptr, 15s);
+    m_dialog = FindProcessDialog(m_process.dwProcessId, nullptr, kDeadline);
 }
 
 DulvetProcess::~DulvetProcess()
@@ -177,9 +199,34 @@ bool DulvetProcess::WaitForLogLines(int lines, std::chrono::milliseconds timeout
     return false;
 }
 
+CString DulvetProcess::LogBeforeModify(int settingsBlocks)
+{
+    Click(IDC_MODIFY);
+    const auto deadline = Clock::now() + kDeadline;
+    for (;;) {
+        const CString text = WindowText(Control(IDC_LOG));
+        if (const auto block = SettingsBlock(text, settingsBlocks + 1))
+            return CString(text.View().substr(0, *block));
+        if (Clock::now() > deadline)
+            return L"(Modify's lines never came)";
+        std::this_thread::sleep_for(20ms);
+    }
+}
+
 HWND DulvetProcess::WaitForOtherWindow(std::chrono::milliseconds timeout) const
 {
     return FindProcessDialog(m_process.dwProcessId, m_dialog, timeout);
+}
+
+bool DulvetProcess::WaitUntilGone(HWND window)
+{
+    const auto deadline = Clock::now() + kDeadline;
+    while (IsWindow(window)) {
+        if (Clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
 }
 
 std::optional<std::chrono::milliseconds> DulvetProcess::CloseAndWait(UINT message, WPARAM wParam,

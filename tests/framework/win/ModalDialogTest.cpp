@@ -1,6 +1,6 @@
 // Modal dialogs driven through the dialog manager's own loop: the keys,
-// the close box and the default buttons. Every dialog ends itself after a
-// few seconds (WatchedDialog::kTimedOut) if the key never arrives.
+// the close box and the default buttons. Every dialog ends itself after
+// half a minute (WatchedDialog::kTimedOut) if the key never arrives.
 #include <gtest/gtest.h>
 
 #include "DDX_Text.h"

@@ -4,7 +4,7 @@
 
 namespace {
 constexpr UINT_PTR kWatchdogTimer = 0x7E57;
-constexpr UINT kWatchdogMilliseconds = 5000;
+constexpr UINT kWatchdogMilliseconds = 30000;
 
 void CALLBACK EndOnWatchdog(HWND dialog, UINT, UINT_PTR, DWORD)
 {
