@@ -1,7 +1,7 @@
 #pragma once
 // Why a socket could not be opened, in words for the user: the system's own
-// text, or, where it gives none (Wine gives none for the common socket
-// errors), the program's short text for the usual causes, with the number.
+// text, or, where it gives none (Wine gives none for the address errors),
+// the program's short text for the usual causes, with the number.
 
 #include "CString.h"
 
