@@ -37,6 +37,30 @@ bool StopSignal::PauseUntil(std::chrono::steady_clock::time_point end) const
     return !IsRaised();
 }
 
+bool StopSignal::SleepUntil(std::chrono::steady_clock::time_point wake) const
+{
+    using Clock = std::chrono::steady_clock;
+    while (!IsRaised()) {
+        const auto left = wake - Clock::now();
+        if (left <= Clock::duration::zero())
+            return true;
+        switch (IsUsable() ? WaitOnce(left) : Woke::Failed) {
+        case Woke::Elapsed:
+            return true;
+        case Woke::Stopped:
+            return false;
+        case Woke::Interrupted:
+            break;
+        case Woke::Failed:
+            // A wait that fails (no event, a handle gone bad, the system
+            // short of memory) must not turn the pause into a spin.
+            SleepWithoutTheEvent(wake);
+            break;
+        }
+    }
+    return false;
+}
+
 void StopSignal::SleepWithoutTheEvent(std::chrono::steady_clock::time_point wake) const
 {
     std::this_thread::sleep_until(std::min(wake, std::chrono::steady_clock::now() + kLookWithoutTheEvent));

@@ -47,10 +47,14 @@ public:
     std::intptr_t NativeHandle() const { return m_handle; }
 
 private:
-    // The platform's part of a pause: sleeps until `wake` or until the
-    // signal is raised (then returns false); and gives up the processor
-    // once while the last stretch is waited out awake.
+    enum class Woke { Elapsed, Stopped, Interrupted, Failed };
+
+    // Sleeps until `wake` or until the signal is raised (then false).
     bool SleepUntil(std::chrono::steady_clock::time_point wake) const;
+    // The platform's part of a pause: one wait on the event for at most
+    // `wait`; and giving up the processor once while the last stretch is
+    // waited out awake.
+    Woke WaitOnce(std::chrono::nanoseconds wait) const;
     static void YieldOnce();
     // What a pause does when it cannot wait on the event: sleeps a short
     // stretch (at most until `wake`), so that a raise is still seen soon.

@@ -33,30 +33,20 @@ void StopSignal::Reset()
     m_raised.store(false, std::memory_order_release);
 }
 
-bool StopSignal::SleepUntil(std::chrono::steady_clock::time_point wake) const
+StopSignal::Woke StopSignal::WaitOnce(std::chrono::nanoseconds wait) const
 {
-    using Clock = std::chrono::steady_clock;
-    prctl(PR_SET_TIMERSLACK, 1UL);
+    // Timer ends to the microsecond rather than the default 50 us slack.
+    static thread_local const bool slackSet = prctl(PR_SET_TIMERSLACK, 1UL) == 0;
+    static_cast<void>(slackSet);
     pollfd stop{static_cast<int>(m_handle), POLLIN, 0};
-    while (!IsRaised()) {
-        const auto left = wake - Clock::now();
-        if (left <= Clock::duration::zero())
-            return true;
-        if (!IsUsable()) {
-            SleepWithoutTheEvent(wake);
-            continue;
-        }
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-        const timespec timeout{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-        const int ready = ppoll(&stop, 1, &timeout, nullptr);
-        if (ready > 0 && (stop.revents & POLLIN))
-            return false;
-        // A wait that fails (a descriptor gone bad, the system short of
-        // memory) must not turn the pause into a spin.
-        if ((ready < 0 && errno != EINTR) || (ready > 0 && (stop.revents & (POLLNVAL | POLLERR))))
-            SleepWithoutTheEvent(wake);
-    }
-    return false;
+    const auto ns = wait.count();
+    const timespec timeout{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    const int ready = ppoll(&stop, 1, &timeout, nullptr);
+    if (ready == 0)
+        return Woke::Elapsed;
+    if (ready < 0)
+        return errno == EINTR ? Woke::Interrupted : Woke::Failed;
+    return (stop.revents & (POLLNVAL | POLLERR)) ? Woke::Failed : Woke::Stopped;
 }
 
 void StopSignal::YieldOnce() { sched_yield(); }

@@ -119,13 +119,9 @@ void StopSignal::Reset()
     m_raised.store(false, std::memory_order_release);
 }
 
-namespace {
-
-enum class Slept { Elapsed, Stopped, Failed };
-
-// Waits on the timer (or the stop event) for `wait`.
-Slept SleepFor(HANDLE stop, std::chrono::nanoseconds wait)
+StopSignal::Woke StopSignal::WaitOnce(std::chrono::nanoseconds wait) const
 {
+    const HANDLE stop = reinterpret_cast<HANDLE>(m_handle);
     // One timer per pausing thread, made on its first pause.
     thread_local PauseTimer timer;
     // Raised before the timer is armed, so that its end is seen on a 1 ms tick.
@@ -138,41 +134,14 @@ Slept SleepFor(HANDLE stop, std::chrono::nanoseconds wait)
         const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
         woke = WaitForSingleObject(stop, static_cast<DWORD>(ms));
         if (woke == WAIT_TIMEOUT)
-            return Slept::Elapsed;
+            return Woke::Elapsed;
     } else {
         const HANDLE handles[] = {stop, due};
         woke = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
         if (woke == WAIT_OBJECT_0 + 1)
-            return Slept::Elapsed;
+            return Woke::Elapsed;
     }
-    return woke == WAIT_OBJECT_0 ? Slept::Stopped : Slept::Failed;
-}
-
-}  // namespace
-
-bool StopSignal::SleepUntil(std::chrono::steady_clock::time_point wake) const
-{
-    using Clock = std::chrono::steady_clock;
-    while (!IsRaised()) {
-        const auto left = wake - Clock::now();
-        if (left <= Clock::duration::zero())
-            return true;
-        if (!IsUsable()) {
-            SleepWithoutTheEvent(wake);
-            continue;
-        }
-        switch (SleepFor(reinterpret_cast<HANDLE>(m_handle), left)) {
-        case Slept::Elapsed:
-            return true;
-        case Slept::Stopped:
-            return false;
-        case Slept::Failed:
-            // A wait that fails must not turn the pause into a spin.
-            SleepWithoutTheEvent(wake);
-            break;
-        }
-    }
-    return false;
+    return woke == WAIT_OBJECT_0 ? Woke::Stopped : Woke::Failed;
 }
 
 void StopSignal::YieldOnce() { SwitchToThread(); }
