@@ -60,17 +60,15 @@ private:
     bool OpenRelaySocket();
     void ApplyAndShowSettings(Scroll scroll);
     void WakeForLogRefresh();
-    // Runs fn(box, boxWindow) with the log box as the log sees it; false
+    // Runs fn(box, boxWindow) with the log box as the log sees it; nothing
     // when the dialog has no log box.
     template <typename Fn>
-    bool WithLogBox(Fn fn)
+    void WithLogBox(Fn fn)
     {
-        CWnd* box = GetDlgItem(IDC_LOG);
-        if (!box)
-            return false;
-        EditLogBox edit(box->GetSafeHwnd());
-        fn(edit, box->GetSafeHwnd());
-        return true;
+        if (CWnd* box = GetDlgItem(IDC_LOG)) {
+            EditLogBox edit(box->GetSafeHwnd());
+            fn(edit, box->GetSafeHwnd());
+        }
     }
 
     // Where the worker's log posts its refresh requests; null once the
