@@ -9,6 +9,8 @@
 
 namespace {
 
+RelayStats& Counts() { return g_relayWorker.Counters(); }
+
 bool IsFromServer()
 {
     // Exact text and all 32 bits of the port: a server port stored outside
@@ -19,14 +21,20 @@ bool IsFromServer()
 
 void SendToServer()
 {
-    g_relaySocket.SendTo(g_relaySocket.m_buffer, g_nRecvLen, static_cast<unsigned>(g_relaySocket.m_nServerPort),
-                         g_relaySocket.m_strServerAddr);
+    if (g_relaySocket.SendTo(g_relaySocket.m_buffer, g_nRecvLen, static_cast<unsigned>(g_relaySocket.m_nServerPort),
+                             g_relaySocket.m_strServerAddr) >= 0)
+        RelayStats::Bump(Counts().toServer);
 }
 
 void SendToClient()
 {
-    g_relaySocket.SendTo(g_relaySocket.m_buffer, g_nRecvLen, static_cast<unsigned>(g_relaySocket.m_nClientPort),
-                         g_relaySocket.m_strClientAddr);
+    // Before any client has sent there is nobody to reply to.
+    if (g_relaySocket.m_strClientAddr.IsEmpty())
+        RelayStats::Bump(Counts().lostReplies);
+    else if (g_relaySocket.SendTo(g_relaySocket.m_buffer, g_nRecvLen,
+                                  static_cast<unsigned>(g_relaySocket.m_nClientPort),
+                                  g_relaySocket.m_strClientAddr) >= 0)
+        RelayStats::Bump(Counts().toClient);
 }
 
 // A long pause looks at the delay again this often.
@@ -76,6 +84,7 @@ void ForwardOrDrop(LogHost& log, std::int32_t missCount)
         ++g_nCount;
     } else {
         g_nCount = 1;
+        RelayStats::Bump(Counts().dropped);
         log.AppendLog(kMissLine);
     }
 }
@@ -110,12 +119,16 @@ unsigned RelayThreadProc(void* /*param*/)
         g_nRecvLen = g_relaySocket.ReceiveFrom(g_relaySocket.m_buffer, kRelayBufferSize, g_strFromAddr,
                                                g_nFromPort, 0);
         if (g_nRecvLen <= 0) {
+            if (g_nRecvLen == CAsyncSocket::kDatagramTooLong)
+                RelayStats::Bump(Counts().tooLong);
             // Nothing taken: sleep until a datagram arrives instead of spinning.
             if (!g_relaySocket.WaitForDatagram(stop) && !stop.IsRaised())
                 stop.Pause(kRetryFailedWaitMilliseconds);
             continue;
         }
-        if (IsFromServer())
+        const bool fromServer = IsFromServer();
+        RelayStats::Bump(fromServer ? Counts().fromServer : Counts().fromClients);
+        if (fromServer)
             SendToClient();
         else if (!HandleClientDatagram(log, stop))
             break;
@@ -137,6 +150,7 @@ bool RelayWorker::Launch(LogHost& host, const std::function<void()>& announce)
         return false;
     m_stop = std::move(stop);
     m_host = &host;
+    m_counters.Reset();
     const std::lock_guard startLine(m_startLine);
     m_thread = m_resources.beginThread(&RelayWorker::ThreadEntry, this);
     if (!m_thread) {

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "CWinThread.h"
+#include "RelayStats.h"
 #include "StopSignal.h"
 
 class LogHost;
@@ -30,7 +31,8 @@ public:
 
     ~RelayWorker() { Stop(); }
 
-    // Starts the worker on the opened relay socket, logging to host.
+    // Starts the worker on the opened relay socket, logging to host, with
+    // its counters at zero.
     // `announce` runs once the worker exists but before it takes its first
     // datagram, so that what it logs comes before any line of the worker.
     // Returns false, having started nothing and run nothing, when the
@@ -48,12 +50,18 @@ public:
     // The resources for later launches; returns the ones they replace.
     Resources UseResources(const Resources& resources);
 
+    // What the worker has done since its launch: any thread may read these.
+    const RelayStats& Stats() const { return m_counters; }
+    // The worker's own access, for counting.
+    RelayStats& Counters() { return m_counters; }
+
 private:
     // Waits at the start line, then runs RelayThreadProc.
     static unsigned ThreadEntry(void* worker);
 
     Resources m_resources;
     LogHost* m_host = nullptr;
+    RelayStats m_counters;
     std::unique_ptr<StopSignal> m_stop;
     std::unique_ptr<CWinThread> m_thread;
     std::mutex m_startLine;  // held by Launch until the worker may begin

@@ -27,8 +27,8 @@ public:
 
     // Takes one datagram. Returns its length with the sender filled in, or 0
     // or less when none was taken (none pending, an empty datagram, one
-    // longer than the buffer - which is discarded, never truncated - or an
-    // error).
+    // longer than the buffer - which is discarded, never truncated, and
+    // reported as kDatagramTooLong - or an error).
     int ReceiveFrom(void* buffer, int capacity, CString& fromAddress, unsigned& fromPort, int flags = 0);
 
     // Sends one datagram; only the low 16 bits of the port are used.
@@ -59,6 +59,7 @@ public:
     static CString SystemErrorText(int code);
 
     static constexpr std::intptr_t kInvalid = -1;
+    static constexpr int kDatagramTooLong = -2;
 
 protected:
     std::intptr_t m_hSocket = kInvalid;

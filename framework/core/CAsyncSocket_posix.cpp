@@ -55,8 +55,10 @@ int CAsyncSocket::ReceiveFrom(void* buffer, int capacity, CString& fromAddress, 
     const ssize_t received = recvfrom(static_cast<int>(m_hSocket), buffer, static_cast<size_t>(capacity),
                                       flags | MSG_TRUNC | MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
                                       &fromLength);
-    if (received < 0 || received > capacity)
+    if (received < 0)
         return -1;
+    if (received > capacity)
+        return kDatagramTooLong;
     Ipv4TextBuffer text;
     fromAddress.Assign(FormatIpv4(ntohl(from.sin_addr.s_addr), text));
     fromPort = ntohs(from.sin_port);

@@ -103,7 +103,7 @@ int CAsyncSocket::ReceiveFrom(void* buffer, int capacity, CString& fromAddress, 
     const int received = recvfrom(AsSocket(m_hSocket), static_cast<char*>(buffer), capacity, flags,
                                   reinterpret_cast<sockaddr*>(&from), &fromLength);
     if (received == SOCKET_ERROR)
-        return -1;
+        return WSAGetLastError() == WSAEMSGSIZE ? kDatagramTooLong : -1;
     Ipv4TextBuffer text;
     fromAddress.Assign(FormatIpv4(ntohl(from.sin_addr.s_addr), text));
     fromPort = ntohs(from.sin_port);
