@@ -39,6 +39,15 @@ std::optional<std::uint32_t> ParseIpv4(std::wstring_view text)
     return address | static_cast<std::uint32_t>(last);
 }
 
+std::optional<std::uint32_t> ParseDottedIpv4(std::wstring_view text)
+{
+    const auto address = ParseIpv4(text);
+    Ipv4TextBuffer plain;
+    if (!address || FormatIpv4(*address, plain) != text)
+        return std::nullopt;
+    return address;
+}
+
 std::wstring_view FormatIpv4(std::uint32_t hostOrder, Ipv4TextBuffer& out)
 {
     size_t length = 0;

@@ -13,6 +13,11 @@
 // Returns the address in host byte order, or nothing for any other text.
 std::optional<std::uint32_t> ParseIpv4(std::wstring_view text);
 
+// Only the plain dotted-decimal form that FormatIpv4 writes: "a.b.c.d",
+// each part 0..255 without leading zeros. A relay compares addresses as
+// texts, so a second spelling of the same address would never match.
+std::optional<std::uint32_t> ParseDottedIpv4(std::wstring_view text);
+
 CString FormatIpv4(std::uint32_t hostOrder);
 
 // The same into a caller's buffer, for the receive path, which must not allocate.
