@@ -1,0 +1,26 @@
+#pragma once
+// The command line: which flags there are, what each expects, and the
+// usage and help texts, all from one table of options.
+
+#include <string>
+#include <vector>
+
+#include "CString.h"
+#include "CliOptions.h"
+
+struct CliParse {
+    enum class Outcome { Run, Help, Version, BadInput };
+    Outcome outcome = Outcome::BadInput;
+    CliOptions options;
+    // BadInput: one line that names the flag and what it expects.
+    std::string error;
+};
+
+// Reads the arguments that follow the program's name. Values are checked
+// as the dialog's form reads its fields; nothing is opened here.
+CliParse ParseCommandLine(const std::vector<CString>& arguments);
+
+// The usage lines, each ending in "\n".
+std::string UsageText();
+// The usage, every option and every standard-input command.
+std::string HelpText();

@@ -1,0 +1,24 @@
+#pragma once
+// Everything the command line sets for one run of dulvet.
+
+#include <cstdint>
+#include <optional>
+
+#include "CString.h"
+
+struct CliOptions {
+    // Where clients send: the relay's own address (plain dotted decimal) and port.
+    CString listenAddress;
+    std::int32_t listenPort = 0;
+    // Where the server listens.
+    CString serverAddress;
+    std::int32_t serverPort = 0;
+    double lossPercent = 0;
+    std::int32_t delayMs = 0;
+    // No line per datagram.
+    bool quiet = false;
+    // A stats line on standard error this often, in seconds.
+    std::optional<double> statsSeconds;
+    // The run ends by itself after this many seconds.
+    std::optional<double> durationSeconds;
+};

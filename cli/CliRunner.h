@@ -1,0 +1,44 @@
+#pragma once
+// One run of an engine from the command line: open it, start it with its
+// lines on standard output, take commands from standard input, write stats
+// lines when due, and end on "quit", a signal or --duration with a summary
+// on standard error.
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "CliOptions.h"
+#include "ControlQueue.h"
+
+class Engine;
+class LineWriter;
+class SignalWatch;
+
+class CliRunner {
+public:
+    CliRunner(const CliOptions& options, Engine& engine, SignalWatch& signals)
+        : m_options(options), m_engine(engine), m_signals(signals)
+    {
+    }
+
+    // The exit status: 0 after a run, 1 when the engine cannot open.
+    int Run();
+
+    // How long the ending waits for a stream that takes nothing more.
+    static constexpr std::chrono::milliseconds kOutputPatience{1000};
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    // Handles events and timers until something ends the run; returns what did.
+    std::string RunUntilEnd(ControlQueue& queue, LineWriter& err);
+    // What ended the run, if this event does.
+    std::optional<std::string> Handle(const ControlEvent& event, LineWriter& err);
+    double Seconds() const;
+
+    const CliOptions& m_options;
+    Engine& m_engine;
+    SignalWatch& m_signals;
+    Clock::time_point m_started;
+};

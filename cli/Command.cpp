@@ -1,0 +1,109 @@
+#include "Command.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "CString.h"
+#include "NumberText.h"
+
+namespace {
+
+std::vector<std::string_view> Words(std::string_view line)
+{
+    std::vector<std::string_view> words;
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    for (size_t i = 0; i < line.size();) {
+        while (i < line.size() && isBlank(line[i]))
+            ++i;
+        const size_t start = i;
+        while (i < line.size() && !isBlank(line[i]))
+            ++i;
+        if (i > start)
+            words.push_back(line.substr(start, i - start));
+    }
+    return words;
+}
+
+std::wstring Wide(std::string_view word) { return std::wstring(CString::FromUtf8(word).View()); }
+
+// The same readers as the dialog's loss rate and delay fields.
+std::optional<Command> ReadModify(const std::vector<std::string_view>& arguments)
+{
+    if (arguments.size() != 2)
+        return std::nullopt;
+    const auto loss = ParseDouble(Wide(arguments[0]));
+    const auto delay = ParseInt32(Wide(arguments[1]));
+    if (!loss || !delay)
+        return std::nullopt;
+    return Command{Command::Kind::Modify, *loss, *delay};
+}
+
+std::optional<Command> ReadStats(const std::vector<std::string_view>& arguments)
+{
+    return arguments.empty() ? std::optional(Command{Command::Kind::Stats}) : std::nullopt;
+}
+
+std::optional<Command> ReadQuit(const std::vector<std::string_view>& arguments)
+{
+    return arguments.empty() ? std::optional(Command{Command::Kind::Quit}) : std::nullopt;
+}
+
+struct CommandSpec {
+    std::string_view name;
+    std::string_view form;     // the whole line as expected
+    std::string_view details;  // what the values are, for a line that does not read
+    std::string_view help;
+    // The command from the words after its name, or nothing if they do not read.
+    std::optional<Command> (*read)(const std::vector<std::string_view>& arguments);
+};
+
+constexpr std::array kCommands{
+    CommandSpec{"modify", "modify LOSS DELAY",
+                " with LOSS a number in percent and DELAY whole milliseconds, like 'modify 25 100'",
+                "new loss rate and delay; the drop counter carries on", ReadModify},
+    CommandSpec{"stats", "stats", " alone", "one stats line on stderr now", ReadStats},
+    CommandSpec{"quit", "quit", " alone", "stop relaying and end", ReadQuit},
+};
+
+std::string ExpectedForms()
+{
+    std::string forms;
+    for (size_t i = 0; i < kCommands.size(); ++i) {
+        forms += i == 0 ? "" : i + 1 == kCommands.size() ? " or " : ", ";
+        forms.append("'").append(kCommands[i].form).append("'");
+    }
+    return forms;
+}
+
+}  // namespace
+
+CommandParse ParseCommand(std::string_view line)
+{
+    std::vector<std::string_view> words = Words(line);
+    if (words.empty())
+        return {};
+    const std::string_view name = words.front();
+    words.erase(words.begin());
+    for (const CommandSpec& spec : kCommands) {
+        if (spec.name != name)
+            continue;
+        if (auto command = spec.read(words))
+            return {command, {}};
+        const std::string_view given = line.substr(0, line.find_last_not_of('\r') + 1);
+        return {std::nullopt, std::string(spec.name) + ": expected '" + std::string(spec.form) + "'" +
+                                  std::string(spec.details) + "; got '" + std::string(given) + "'"};
+    }
+    return {std::nullopt, std::string("unknown command '").append(name).append("': expected ") + ExpectedForms()};
+}
+
+std::string CommandHelp()
+{
+    std::string help;
+    for (const CommandSpec& spec : kCommands) {
+        std::string form(spec.form);
+        form.resize(std::max<size_t>(form.size() + 2, 22), ' ');
+        help += "  " + form + std::string(spec.help) + "\n";
+    }
+    return help;
+}

@@ -1,0 +1,59 @@
+#include "DialogRelayEngine.h"
+
+#include "RelaySettings.h"
+#include "RelayState.h"
+#include "RelayWorker.h"
+#include "SocketTypes.h"
+
+bool DialogRelayEngine::Open(std::string& error)
+{
+    const CString where = CString::Formatted(L"%ls:%d", m_options.listenAddress.GetString(), m_options.listenPort);
+    if (!AfxSocketInit()) {
+        error = "cannot start the sockets library";
+        return false;
+    }
+    if (!g_relaySocket.Create(static_cast<unsigned>(m_options.listenPort), SOCK_DGRAM, FD_READ,
+                              m_options.listenAddress)) {
+        error = "cannot open relay port " + where.ToUtf8() + ": " +
+                CAsyncSocket::ErrorText(g_relaySocket.GetLastError()).ToUtf8();
+        return false;
+    }
+    // As the dialog's Start fills them in, before the worker exists.
+    g_relaySocket.m_strServerAddr = m_options.serverAddress;
+    g_relaySocket.m_nServerPort = m_options.serverPort;
+    g_relaySocket.m_strLocalAddr = m_options.listenAddress;
+    g_relaySocket.m_nLocalPort = m_options.listenPort;
+    return true;
+}
+
+void DialogRelayEngine::Start(LogHost& settingsLog, LogHost& datagramLog)
+{
+    m_settingsLog = &settingsLog;
+    ApplyLossAndDelay(m_options.lossPercent, m_options.delayMs, settingsLog);
+    g_relayWorker.Launch(datagramLog);
+}
+
+void DialogRelayEngine::Modify(double lossPercent, std::int32_t delayMs)
+{
+    if (m_settingsLog)
+        ApplyLossAndDelay(lossPercent, delayMs, *m_settingsLog);
+}
+
+EngineStats DialogRelayEngine::Stats() const
+{
+    const RelayStats& stats = g_relayWorker.Stats();
+    const auto read = [](const RelayStats::Counter& counter) { return counter.load(std::memory_order_relaxed); };
+    return {
+        {"from_clients", read(stats.fromClients)}, {"to_server", read(stats.toServer)},
+        {"dropped", read(stats.dropped)},          {"from_server", read(stats.fromServer)},
+        {"to_client", read(stats.toClient)},       {"lost_replies", read(stats.lostReplies)},
+        {"too_long", read(stats.tooLong)},
+    };
+}
+
+void DialogRelayEngine::Stop()
+{
+    g_relayWorker.Stop();
+    g_relaySocket.Close();
+    m_settingsLog = nullptr;
+}

@@ -1,0 +1,23 @@
+#pragma once
+// The dialog's relay (relay/) behind the console program: the same
+// process-wide socket, worker, drop counter and log lines, driven as the
+// dialog's Start and Modify drive them. One per process, like that state.
+
+#include "CliOptions.h"
+#include "Engine.h"
+
+class DialogRelayEngine : public Engine {
+public:
+    explicit DialogRelayEngine(const CliOptions& options) : m_options(options) {}
+    ~DialogRelayEngine() override { Stop(); }
+
+    bool Open(std::string& error) override;
+    void Start(LogHost& settingsLog, LogHost& datagramLog) override;
+    void Modify(double lossPercent, std::int32_t delayMs) override;
+    EngineStats Stats() const override;
+    void Stop() override;
+
+private:
+    const CliOptions m_options;
+    LogHost* m_settingsLog = nullptr;
+};

@@ -1,0 +1,39 @@
+#pragma once
+// What the console program needs from an engine that moves the datagrams:
+// open its sockets, start, take a new loss rate and delay while it runs,
+// report its counters, stop. Engines report their lines through LogHost,
+// as the relay reports to the dialog's log.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class LogHost;
+
+// One counter of an engine, named as it appears in the stats line
+// (lower case, words joined by '_').
+struct EngineCounter {
+    std::string_view name;
+    std::uint64_t value = 0;
+};
+using EngineStats = std::vector<EngineCounter>;
+
+class Engine {
+public:
+    virtual ~Engine() = default;
+
+    // Opens the engine's sockets. False, with a one-line message, when it
+    // cannot; nothing runs then.
+    virtual bool Open(std::string& error) = 0;
+    // Starts moving datagrams. The lines that say which settings apply go
+    // to settingsLog (at start and at each Modify); the lines about single
+    // datagrams go to datagramLog. Both hosts outlive Stop.
+    virtual void Start(LogHost& settingsLog, LogHost& datagramLog) = 0;
+    // A new loss rate (percent) and delay (ms) while the engine runs.
+    virtual void Modify(double lossPercent, std::int32_t delayMs) = 0;
+    // The counters since Start; any thread, at any time after Start.
+    virtual EngineStats Stats() const = 0;
+    // Stops at once, even in the middle of a pause; no line follows.
+    virtual void Stop() = 0;
+};

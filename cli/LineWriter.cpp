@@ -1,0 +1,163 @@
+#include "LineWriter.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace {
+
+// One write call takes at most this much, so that progress shows while a
+// slow reader drains a long backlog.
+constexpr size_t kLargestWrite = 64 * 1024;
+
+template <typename Char>
+void AppendConverted(std::string& out, std::basic_string_view<Char> text)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        const Char c = text[i];
+        if (c == Char('\r') && i + 1 < text.size() && text[i + 1] == Char('\n'))
+            continue;
+        if (c == Char('\n'))
+            out += kLineEnd;
+        else
+            out += static_cast<char>(c);
+    }
+}
+
+bool IsAscii(std::wstring_view text)
+{
+    for (const wchar_t c : text) {
+        if (static_cast<unsigned long>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+// Nobody reads the stream any more, so what comes for it has nowhere to go
+// and is dropped; the relay goes on. Said once, on standard error.
+bool SayBroken(StdStream stream)
+{
+    if (stream == StdStream::Out)
+        WriteLinesNow(StdStream::Err, "dulvet: standard output is closed; its lines are dropped from now on\n");
+    return true;
+}
+
+}  // namespace
+
+void AppendWithLineEnds(std::string& out, std::string_view utf8) { AppendConverted(out, utf8); }
+
+void AppendWithLineEnds(std::string& out, std::wstring_view text)
+{
+    // The relay's lines are ASCII; anything else goes through a conversion.
+    if (IsAscii(text))
+        AppendConverted(out, text);
+    else
+        AppendConverted(out, std::string_view(CString(text).ToUtf8()));
+}
+
+bool WriteLinesNow(StdStream stream, std::string_view utf8)
+{
+    std::string text;
+    AppendWithLineEnds(text, utf8);
+    return WriteToStream(stream, text);
+}
+
+struct LineWriter::State {
+    explicit State(StdStream s) : stream(s), terminal(IsTerminal(s)) {}
+
+    const StdStream stream;
+    const bool terminal;
+    std::mutex mutex;
+    std::condition_variable wake;      // text for an idle thread, or finishing
+    std::condition_variable progress;  // the thread wrote some, or ended
+    std::string pending;               // guarded by mutex
+    bool idle = false;                 // guarded: the thread waits for text
+    bool finishing = false;            // guarded
+    bool ended = false;                // guarded
+    unsigned long long writes = 0;     // guarded: completed write calls
+};
+
+LineWriter::LineWriter(StdStream stream) : m_state(std::make_shared<State>(stream))
+{
+    std::thread(Run, m_state).detach();
+}
+
+LineWriter::~LineWriter()
+{
+    if (!m_finished)
+        Finish(std::chrono::seconds(1));
+}
+
+void LineWriter::Write(std::string_view utf8)
+{
+    bool wake = false;
+    {
+        std::lock_guard lock(m_state->mutex);
+        AppendWithLineEnds(m_state->pending, utf8);
+        wake = std::exchange(m_state->idle, false);
+    }
+    if (wake)
+        m_state->wake.notify_one();
+}
+
+void LineWriter::Write(std::wstring_view text)
+{
+    bool wake = false;
+    {
+        std::lock_guard lock(m_state->mutex);
+        AppendWithLineEnds(m_state->pending, text);
+        wake = std::exchange(m_state->idle, false);
+    }
+    if (wake)
+        m_state->wake.notify_one();
+}
+
+void LineWriter::Run(std::shared_ptr<State> state)
+{
+    std::string batch;
+    bool broken = false;
+    std::unique_lock lock(state->mutex);
+    for (;;) {
+        if (state->pending.empty()) {
+            if (state->finishing)
+                break;
+            state->idle = true;
+            state->wake.wait(lock, [&] { return !state->pending.empty() || state->finishing; });
+            state->idle = false;
+            continue;
+        }
+        batch.swap(state->pending);
+        lock.unlock();
+        for (std::string_view left = batch; !left.empty() && !broken;) {
+            const std::string_view part = left.substr(0, kLargestWrite);
+            if (!WriteToStream(state->stream, part))
+                broken = SayBroken(state->stream);
+            left.remove_prefix(part.size());
+            std::lock_guard counted(state->mutex);
+            ++state->writes;
+            state->progress.notify_all();
+        }
+        batch.clear();
+        lock.lock();
+        if (!state->terminal && !state->finishing)
+            state->wake.wait_for(lock, kGatherTime, [&] { return state->finishing; });
+    }
+    state->ended = true;
+    state->progress.notify_all();
+}
+
+bool LineWriter::Finish(std::chrono::milliseconds patience)
+{
+    m_finished = true;
+    std::unique_lock lock(m_state->mutex);
+    m_state->finishing = true;
+    m_state->wake.notify_one();
+    for (;;) {
+        const unsigned long long writesBefore = m_state->writes;
+        if (m_state->progress.wait_for(lock, patience, [&] { return m_state->ended; }))
+            return true;
+        if (m_state->writes == writesBefore)
+            return false;
+    }
+}

@@ -1,0 +1,38 @@
+// dulvet: the relay on the command line. See HelpText() or "dulvet --help".
+
+#include <memory>
+
+#include "CliOptionParser.h"
+#include "CliRunner.h"
+#include "DialogRelayEngine.h"
+#include "DulvetVersion.h"
+#include "LineWriter.h"
+#include "SignalWatch.h"
+
+namespace {
+
+// The engine the options ask for.
+std::unique_ptr<Engine> MakeEngine(const CliOptions& options) { return std::make_unique<DialogRelayEngine>(options); }
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    SignalWatch signals;  // first, before any thread starts
+    const CliParse parse = ParseCommandLine(ProgramArguments(argc, argv));
+    switch (parse.outcome) {
+    case CliParse::Outcome::Help:
+        WriteLinesNow(StdStream::Out, HelpText());
+        return 0;
+    case CliParse::Outcome::Version:
+        WriteLinesNow(StdStream::Out, "dulvet " DULVET_VERSION_TEXT "\n");
+        return 0;
+    case CliParse::Outcome::BadInput:
+        WriteLinesNow(StdStream::Err, "dulvet: " + parse.error + "\n" + UsageText());
+        return 2;
+    case CliParse::Outcome::Run:
+        break;
+    }
+    const std::unique_ptr<Engine> engine = MakeEngine(parse.options);
+    return CliRunner(parse.options, *engine, signals).Run();
+}

@@ -1,0 +1,137 @@
+#include "CliProcess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "CliProcessOutput.h"
+
+using Clock = std::chrono::steady_clock;
+
+struct CliProcess::Impl {
+    pid_t pid = -1;
+    int input = -1;
+    int out = -1;
+    CollectedText outText, errText;
+    std::thread outReader, errReader;
+    std::optional<int> status;
+
+    static void Collect(int fd, CollectedText& text)
+    {
+        char chunk[4096];
+        for (;;) {
+            const ssize_t got = read(fd, chunk, sizeof chunk);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            text.Add(chunk, static_cast<size_t>(got));
+        }
+        close(fd);
+    }
+};
+
+CliProcess::CliProcess(const std::vector<std::string>& arguments, Setup setup) : m_impl(std::make_unique<Impl>())
+{
+    // Writing to a process that has ended must fail, not end the test.
+    std::signal(SIGPIPE, SIG_IGN);
+    int in[2], out[2], err[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+        return;
+    // A pipe that cannot be made as small as asked would not show what the test wants.
+    if (setup.outPipeBytes > 0 && fcntl(out[1], F_SETPIPE_SZ, setup.outPipeBytes) != setup.outPipeBytes) {
+        for (const int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
+            close(fd);
+        return;
+    }
+    std::vector<char*> argv{const_cast<char*>(DULVET_CLI_EXE)};
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    m_impl->pid = fork();
+    if (m_impl->pid == 0) {
+        dup2(in[0], STDIN_FILENO);
+        dup2(out[1], STDOUT_FILENO);
+        dup2(err[1], STDERR_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    m_impl->input = in[1];
+    m_impl->out = out[0];
+    m_impl->errReader = std::thread(Impl::Collect, err[0], std::ref(m_impl->errText));
+    if (!setup.leaveOutUnread)
+        ReadOutFromNowOn();
+}
+
+CliProcess::~CliProcess()
+{
+    if (m_impl->pid > 0 && !WaitForExit(std::chrono::milliseconds(0))) {
+        kill(m_impl->pid, SIGKILL);
+        WaitForExit(std::chrono::seconds(5));
+    }
+    CloseInput();
+    ReadOutFromNowOn();
+    if (m_impl->outReader.joinable())
+        m_impl->outReader.join();
+    if (m_impl->errReader.joinable())
+        m_impl->errReader.join();
+}
+
+bool CliProcess::Started() const { return m_impl->pid > 0; }
+
+void CliProcess::Send(const std::string& text)
+{
+    if (m_impl->input >= 0)
+        (void)!write(m_impl->input, text.data(), text.size());
+}
+
+void CliProcess::CloseInput()
+{
+    if (m_impl->input >= 0)
+        close(m_impl->input);
+    m_impl->input = -1;
+}
+
+void CliProcess::ReadOutFromNowOn()
+{
+    if (m_impl->out >= 0 && !m_impl->outReader.joinable()) {
+        m_impl->outReader = std::thread(Impl::Collect, m_impl->out, std::ref(m_impl->outText));
+        m_impl->out = -1;
+    }
+}
+
+void CliProcess::Signal(int signal) { kill(m_impl->pid, signal); }
+
+std::string CliProcess::Out() const { return m_impl->outText.Text(); }
+std::string CliProcess::Err() const { return m_impl->errText.Text(); }
+
+bool CliProcess::WaitForOut(const std::string& text, std::chrono::milliseconds timeout) const
+{
+    return m_impl->outText.WaitFor(text, timeout);
+}
+
+bool CliProcess::WaitForErr(const std::string& text, std::chrono::milliseconds timeout) const
+{
+    return m_impl->errText.WaitFor(text, timeout);
+}
+
+std::optional<int> CliProcess::WaitForExit(std::chrono::milliseconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    while (!m_impl->status && m_impl->pid > 0) {
+        int status = 0;
+        if (waitpid(m_impl->pid, &status, WNOHANG) == m_impl->pid)
+            m_impl->status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        else if (Clock::now() >= deadline)
+            break;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return m_impl->status;
+}
