@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake make g++ googletest          # native build and tests
+  dpkg-dev                           # the Debian package's dependencies (dpkg-shlibdeps)
   g++-mingw-w64-x86-64-posix         # the Windows cross-compiler and windres
   wine wine64                        # runs Dulvet.exe and its tests
   xvfb xauth x11-utils               # a display where there is none
