@@ -1,7 +1,6 @@
-// The least a Windows UDP relay can do, as the yardstick for Dulvet.exe's engine
+// The least a Windows UDP relay can do, as the yardstick for dulvet.exe
 // under Wine: blocking receive, one comparison, one send; no log, no
-// pause, no drop rule. Same command line and protocol as
-// dulvet_relay_headless (loss and delay are ignored):
+// pause, no drop rule (loss and delay are ignored):
 //
 //   dulvet_minimal_relay RELAY_ADDR RELAY_PORT SERVER_ADDR SERVER_PORT LOSS DELAY [SECONDS]
 //

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Measures Dulvet's relay engine side by side with the direct path and
-# socat, on 127.0.0.1 only: round trips per second, added latency, delay
-# accuracy and idle cost, natively and (the Windows build) under Wine.
-# Prints one markdown table and saves it to bench/results/latest.md.
+# Measures the console program dulvet side by side with the direct path
+# and socat, on 127.0.0.1 only: round trips per second, added latency,
+# delay accuracy and idle cost, natively and (dulvet.exe, the Windows
+# build) under Wine. Prints one markdown table and saves it to
+# bench/results/latest.md.
 #
 # Under Wine it also runs a minimal blocking relay (MinimalRelay.cpp), the
-# most any Windows relay can get from Wine's sockets, next to Dulvet.exe's
-# engine.
+# most any Windows relay can get from Wine's sockets, next to dulvet.exe.
 #
 # Usage: bench/run.sh [--quick] [--no-wine]
 #   --quick    shorter measurements, about a minute in all
@@ -41,8 +41,8 @@ windows=(1 32)
 delays=(1 20 200)
 
 loadgen=$root/build/native/bench/dulvet_loadgen
-native_relay=$root/build/native/bench/dulvet_relay_headless
-wine_relay=$root/build/windows/bench/dulvet_relay_headless.exe
+native_relay=$root/build/native/cli/dulvet
+wine_relay=$root/build/windows/cli/dulvet.exe
 floor_relay=$root/build/windows/bench/dulvet_minimal_relay.exe
 wine_prefix=$root/build/windows/bench-wineprefix
 
@@ -79,12 +79,12 @@ end_pid() {
 build() {
   say "building (native)"
   cmake --preset native >/dev/null
-  cmake --build --preset native --target dulvet_loadgen dulvet_relay_headless >/dev/null
+  cmake --build --preset native --target dulvet_loadgen dulvet >/dev/null
   wine_ok=0
   if ((wine_wanted)) && command -v wine >/dev/null; then
     say "building (windows)"
     if cmake --preset windows >/dev/null && \
-       cmake --build --preset windows --target dulvet_relay_headless dulvet_minimal_relay >/dev/null; then
+       cmake --build --preset windows --target dulvet dulvet_minimal_relay >/dev/null; then
       # A prefix of the benchmark's own, so its Wine server is not shared
       # with anything else that runs from the build.
       bash scripts/wine-prefix.sh "$wine_prefix"
@@ -166,9 +166,9 @@ start_relay() {
   case "$kind" in
     direct) relay_port=$echo_port ;;
     socat) start_socat "$pin" ;;
-    native) start_ours "$pin" "$delay" "$native_relay" ;;
-    wine) start_ours "$pin" "$delay" env WINEDEBUG=-all WINEPREFIX="$wine_prefix" wine "$wine_relay" ;;
-    floor) start_ours "$pin" "$delay" env WINEDEBUG=-all WINEPREFIX="$wine_prefix" wine "$floor_relay" ;;
+    native) start_dulvet "$pin" "$delay" "$native_relay" ;;
+    wine) start_dulvet "$pin" "$delay" env WINEDEBUG=-all WINEPREFIX="$wine_prefix" wine "$wine_relay" ;;
+    floor) start_floor "$pin" env WINEDEBUG=-all WINEPREFIX="$wine_prefix" wine "$floor_relay" ;;
   esac
 }
 
@@ -183,15 +183,39 @@ start_socat() {
   wait_udp_bound "$relay_port" || { echo "socat did not start" >&2; exit 1; }
 }
 
-# Our relay, headless, bounded to 300 s; it stops when its input closes.
-# Its input and output are fifos held here (sets relay_in, relay_out).
-start_ours() {
+# dulvet as a user runs it, bounded to 300 s: its lines go to a file, its
+# input is a fifo held here (sets relay_in), and it is ready once it has
+# written its three settings lines.
+start_dulvet() {
   local pin=$1 delay=$2
   shift 2
+  relay_port=$("$loadgen" freeport)
+  rm -f "$work/relay.in"
+  mkfifo "$work/relay.in"
+  : >"$work/relay.out"
+  $(pin_prefix "$pin") "$@" --listen "127.0.0.1:$relay_port" --server "127.0.0.1:$echo_port" --delay "$delay" \
+    --duration 300 <"$work/relay.in" >"$work/relay.out" 2>"$work/relay.err" &
+  relay_pid=$!
+  started_pids+=("$relay_pid")
+  exec {relay_in}>"$work/relay.in"
+  for _ in $(seq 1200); do
+    grep -q "^Delay :" "$work/relay.out" && return 0
+    kill -0 "$relay_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  echo "relay did not start: $* ($(cat "$work/relay.err"))" >&2
+  exit 1
+}
+
+# The minimal Wine relay: it prints "ready <port>" and ends when its input
+# closes (sets relay_in, relay_out).
+start_floor() {
+  local pin=$1
+  shift
   local line
   rm -f "$work/relay.in" "$work/relay.out"
   mkfifo "$work/relay.in" "$work/relay.out"
-  $(pin_prefix "$pin") "$@" 127.0.0.1 0 127.0.0.1 "$echo_port" 0 "$delay" 300 \
+  $(pin_prefix "$pin") "$@" 127.0.0.1 0 127.0.0.1 "$echo_port" 0 0 300 \
     <"$work/relay.in" >"$work/relay.out" 2>/dev/null &
   relay_pid=$!
   started_pids+=("$relay_pid")
@@ -205,24 +229,31 @@ start_ours() {
   relay_port=${line#ready }
 }
 
+# Waits up to 5 s for the relay to end by itself, then ends it.
+await_end() {
+  for _ in $(seq 100); do
+    kill -0 "$relay_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  end_pid "$relay_pid"
+}
+
 stop_relay() {
   local kind=$1
   case "$kind" in
     direct) ;;
     socat) end_pid "$relay_pid" ;;
-    *)
+    floor)
       exec {relay_in}>&-
-      local line
-      while read -r -t 10 line <&"$relay_out"; do
-        echo "$kind relay: ${line%$'\r'}" >>"$raw"
-      done
       exec {relay_out}<&-
-      # It ends on its own once its input is closed; a kill only if it hangs.
-      for _ in $(seq 100); do
-        kill -0 "$relay_pid" 2>/dev/null || break
-        sleep 0.05
-      done
-      end_pid "$relay_pid"
+      await_end
+      ;;
+    *)
+      # "quit", as a script would end it; its summary goes with the raw lines.
+      echo quit >&"$relay_in"
+      exec {relay_in}>&-
+      await_end
+      sed "s/\r$//; s/^/$kind relay: /" "$work/relay.err" >>"$raw"
       ;;
   esac
 }
@@ -363,7 +394,7 @@ row() {
 
 print_table() {
   local pin size window kind
-  echo "| Measurement | direct | socat | Dulvet native | Dulvet Wine | minimal Wine relay | native ÷ socat | native ÷ direct | Wine ÷ socat | Wine ÷ minimal |"
+  echo "| Measurement | direct | socat | dulvet | dulvet.exe (Wine) | minimal Wine relay | dulvet ÷ socat | dulvet ÷ direct | Wine ÷ socat | Wine ÷ minimal |"
   echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
   for pin in pinned free; do
     for size in "${sizes[@]}"; do
@@ -407,7 +438,7 @@ print_goals() {
   speedup=$(ratio "$(value rate:native:64:32:pinned)" "$(value rate:socat:64:32:pinned)")
   added_native=$(minus "$(value p50:native:pinned)" "$(value p50:direct:pinned)")
   added_socat=$(minus "$(value p50:socat:pinned)" "$(value p50:direct:pinned)")
-  echo "Goals (native, pinned, 64 B, 32 in flight, loss 0, delay 0):"
+  echo "Goals (dulvet natively, pinned, 64 B, 32 in flight, loss 0, delay 0):"
   echo
   echo "- throughput ≥ 1.6 × socat: $speedup × — $(verdict "\"$speedup\" + 0 >= 1.6")"
   echo "- added p50 (1 in flight, pinned) ≤ socat's: $added_native µs vs $added_socat µs — $(verdict "$added_native + 0 <= $added_socat + 0")"
@@ -417,7 +448,7 @@ print_goals() {
     "$(verdict "$(value delay99:native:20) + 0 <= 1000")"
   if ((wine_ok)); then
     echo "  under Wine $(value delay99:wine:20) µs — $(verdict "$(value delay99:wine:20) + 0 <= 1000")"
-    echo "- Dulvet.exe's engine under Wine against the minimal Wine relay (64 B, 32 in flight, pinned):" \
+    echo "- dulvet.exe under Wine against the minimal Wine relay (64 B, 32 in flight, pinned):" \
       "$(ratio "$(value rate:wine:64:32:pinned)" "$(value rate:floor:64:32:pinned)") × (socat: $(ratio "$(value rate:wine:64:32:pinned)" "$(value rate:socat:64:32:pinned)") ×)"
     [[ -n ${result[idle_wineserver]:-} ]] &&
       echo "- (Wine server context switches/s while the Wine relay idled: ${result[idle_wineserver]})"
