@@ -1,6 +1,8 @@
 #include "ConsoleIo.h"
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -24,13 +26,32 @@ bool WriteToStream(StdStream stream, std::string_view text)
     return true;
 }
 
+namespace {
+
+// A background job that reads its terminal gets EIO (SIGTTIN is ignored,
+// so that such a read does not stop the whole relay).
+bool InBackgroundOfTerminal()
+{
+    const pid_t foreground = tcgetpgrp(STDIN_FILENO);
+    return foreground != -1 && foreground != getpgrp();
+}
+
+}  // namespace
+
 size_t ReadStandardInput(char* buffer, size_t capacity)
 {
     for (;;) {
         const ssize_t got = read(STDIN_FILENO, buffer, capacity);
+        if (got > 0)
+            return static_cast<size_t>(got);
         if (got < 0 && errno == EINTR)
             continue;
-        return got > 0 ? static_cast<size_t>(got) : 0;
+        // Commands are read again once the job is brought to the foreground.
+        if (got < 0 && errno == EIO && InBackgroundOfTerminal()) {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            continue;
+        }
+        return 0;
     }
 }
 

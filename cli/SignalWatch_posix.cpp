@@ -38,8 +38,12 @@ std::string NameOf(int signal)
 
 SignalWatch::SignalWatch()
 {
-    // A reader that goes away must not end the relay: a write to it fails instead.
-    std::signal(SIGPIPE, SIG_IGN);
+    // A reader that goes away must not end the relay: a write to it fails
+    // instead. A job in the background of a terminal must not be stopped
+    // for reading or writing it: the read fails and is tried again later
+    // (ReadStandardInput), the write goes through.
+    for (const int signal : {SIGPIPE, SIGTTIN, SIGTTOU})
+        std::signal(signal, SIG_IGN);
     const sigset_t set = Watched();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
