@@ -190,7 +190,7 @@ start_dulvet() {
   local pin=$1 delay=$2
   shift 2
   relay_port=$("$loadgen" freeport)
-  rm -f "$work/relay.in"
+  rm -f "$work/relay.in" "$work/relay.out"  # the minimal relay's are fifos
   mkfifo "$work/relay.in"
   : >"$work/relay.out"
   $(pin_prefix "$pin") "$@" --listen "127.0.0.1:$relay_port" --server "127.0.0.1:$echo_port" --delay "$delay" \
