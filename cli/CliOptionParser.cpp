@@ -50,22 +50,26 @@ Problem ReadServer(CliOptions& options, std::wstring_view value)
     return std::nullopt;
 }
 
+// The value as a reader took it, or else what the flag expects.
+template <typename Target, typename Value>
+Problem Take(Target& target, const std::optional<Value>& read, std::string_view expected, std::wstring_view value)
+{
+    if (!read)
+        return std::string(expected) + Quoted(value);
+    target = *read;
+    return std::nullopt;
+}
+
 Problem ReadLoss(CliOptions& options, std::wstring_view value)
 {
-    const auto loss = ParseDouble(value);
-    if (!loss)
-        return "expects a loss rate in percent, a decimal number like 25 or 0.5, not " + Quoted(value);
-    options.lossPercent = *loss;
-    return std::nullopt;
+    return Take(options.lossPercent, ParseDouble(value),
+                "expects a loss rate in percent, a decimal number like 25 or 0.5, not ", value);
 }
 
 Problem ReadDelay(CliOptions& options, std::wstring_view value)
 {
-    const auto delay = ParseInt32(value);
-    if (!delay)
-        return "expects a delay in whole milliseconds (a 32-bit integer), not " + Quoted(value);
-    options.delayMs = *delay;
-    return std::nullopt;
+    return Take(options.delayMs, ParseInt32(value), "expects a delay in whole milliseconds (a 32-bit integer), not ",
+                value);
 }
 
 // A number of seconds for a timer: from a hundredth of a second (a stats
@@ -82,14 +86,12 @@ constexpr std::string_view kSecondsExpected = "expects a number of seconds from 
 
 Problem ReadStats(CliOptions& options, std::wstring_view value)
 {
-    options.statsSeconds = ReadSeconds(value);
-    return options.statsSeconds ? Problem() : std::string(kSecondsExpected) + Quoted(value);
+    return Take(options.statsSeconds, ReadSeconds(value), kSecondsExpected, value);
 }
 
 Problem ReadDuration(CliOptions& options, std::wstring_view value)
 {
-    options.durationSeconds = ReadSeconds(value);
-    return options.durationSeconds ? Problem() : std::string(kSecondsExpected) + Quoted(value);
+    return Take(options.durationSeconds, ReadSeconds(value), kSecondsExpected, value);
 }
 
 Problem SetQuiet(CliOptions& options, std::wstring_view)

@@ -89,19 +89,8 @@ LineWriter::~LineWriter()
         Finish(std::chrono::seconds(1));
 }
 
-void LineWriter::Write(std::string_view utf8)
-{
-    bool wake = false;
-    {
-        std::lock_guard lock(m_state->mutex);
-        AppendWithLineEnds(m_state->pending, utf8);
-        wake = std::exchange(m_state->idle, false);
-    }
-    if (wake)
-        m_state->wake.notify_one();
-}
-
-void LineWriter::Write(std::wstring_view text)
+template <typename Text>
+void LineWriter::Add(Text text)
 {
     bool wake = false;
     {
@@ -112,6 +101,9 @@ void LineWriter::Write(std::wstring_view text)
     if (wake)
         m_state->wake.notify_one();
 }
+
+void LineWriter::Write(std::string_view utf8) { Add(utf8); }
+void LineWriter::Write(std::wstring_view text) { Add(text); }
 
 void LineWriter::Run(std::shared_ptr<State> state)
 {

@@ -39,6 +39,9 @@ public:
 private:
     struct State;
     static void Run(std::shared_ptr<State> state);
+    // Adds the text to what waits, waking the thread if it is idle.
+    template <typename Text>
+    void Add(Text text);
 
     std::shared_ptr<State> m_state;
     bool m_finished = false;

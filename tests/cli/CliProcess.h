@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "CliProcessOutput.h"
+
 class CliProcess {
 public:
     struct Setup {
@@ -35,15 +37,23 @@ public:
     void Signal(int signal);
 #endif
 
-    std::string Out() const;
-    std::string Err() const;
+    std::string Out() const { return m_out.Text(); }
+    std::string Err() const { return m_err.Text(); }
     // Waits until the output holds `text` (true) or the timeout passes.
-    bool WaitForOut(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
-    bool WaitForErr(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+    bool WaitForOut(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const
+    {
+        return m_out.WaitFor(text, timeout);
+    }
+    bool WaitForErr(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const
+    {
+        return m_err.WaitFor(text, timeout);
+    }
     // The exit status once it has ended, or nothing within the timeout.
     std::optional<int> WaitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 private:
+    // Before the platform's part, whose reader threads fill them.
+    CollectedText m_out, m_err;
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };

@@ -7,7 +7,6 @@
 #include <thread>
 #include <unistd.h>
 
-#include "CliProcessOutput.h"
 
 extern char** environ;
 
@@ -46,7 +45,6 @@ struct CliProcess::Impl {
     pid_t pid = -1;
     int input = -1;
     int out = -1;
-    CollectedText outText, errText;
     std::thread outReader, errReader;
     std::optional<int> status;
 
@@ -96,7 +94,7 @@ CliProcess::CliProcess(const std::vector<std::string>& arguments, Setup setup) :
     close(err[1]);
     m_impl->input = in[1];
     m_impl->out = out[0];
-    m_impl->errReader = std::thread(Impl::Collect, err[0], std::ref(m_impl->errText));
+    m_impl->errReader = std::thread(Impl::Collect, err[0], std::ref(m_err));
     if (!setup.leaveOutUnread)
         ReadOutFromNowOn();
 }
@@ -133,25 +131,12 @@ void CliProcess::CloseInput()
 void CliProcess::ReadOutFromNowOn()
 {
     if (m_impl->out >= 0 && !m_impl->outReader.joinable()) {
-        m_impl->outReader = std::thread(Impl::Collect, m_impl->out, std::ref(m_impl->outText));
+        m_impl->outReader = std::thread(Impl::Collect, m_impl->out, std::ref(m_out));
         m_impl->out = -1;
     }
 }
 
 void CliProcess::Signal(int signal) { kill(m_impl->pid, signal); }
-
-std::string CliProcess::Out() const { return m_impl->outText.Text(); }
-std::string CliProcess::Err() const { return m_impl->errText.Text(); }
-
-bool CliProcess::WaitForOut(const std::string& text, std::chrono::milliseconds timeout) const
-{
-    return m_impl->outText.WaitFor(text, timeout);
-}
-
-bool CliProcess::WaitForErr(const std::string& text, std::chrono::milliseconds timeout) const
-{
-    return m_impl->errText.WaitFor(text, timeout);
-}
 
 std::optional<int> CliProcess::WaitForExit(std::chrono::milliseconds timeout)
 {

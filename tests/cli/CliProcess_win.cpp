@@ -5,28 +5,14 @@
 #include <thread>
 
 #include "CString.h"
-#include "CliProcessOutput.h"
+#include "WindowsPath.h"
 
 namespace {
-
-// The build hands us dulvet.exe's path as the build machine sees it; under
-// Wine a Unix path is reached through drive Z:.
-std::wstring ExecutablePath()
-{
-    std::wstring path = CString::FromUtf8(DULVET_CLI_EXE).GetString();
-    if (!path.empty() && path[0] == L'/') {
-        for (auto& c : path)
-            if (c == L'/')
-                c = L'\\';
-        path = L"Z:" + path;
-    }
-    return path;
-}
 
 std::wstring CommandLine(const std::vector<std::string>& arguments)
 {
     // The tests' arguments hold no blanks or quotes.
-    std::wstring line = L"\"" + ExecutablePath() + L"\"";
+    std::wstring line = L"\"" + WindowsPathOf(DULVET_CLI_EXE) + L"\"";
     for (const std::string& argument : arguments)
         line += L" " + std::wstring(CString::FromUtf8(argument).View());
     return line;
@@ -45,7 +31,6 @@ struct CliProcess::Impl {
     PROCESS_INFORMATION process{};
     HANDLE input = nullptr;
     HANDLE out = nullptr;
-    CollectedText outText, errText;
     std::thread outReader, errReader;
 
     static void Collect(HANDLE pipe, CollectedText& text)
@@ -82,7 +67,7 @@ CliProcess::CliProcess(const std::vector<std::string>& arguments, Setup setup) :
     CloseHandle(inRead);
     CloseHandle(outWrite);
     CloseHandle(errWrite);
-    m_impl->errReader = std::thread(Impl::Collect, errRead, std::ref(m_impl->errText));
+    m_impl->errReader = std::thread(Impl::Collect, errRead, std::ref(m_err));
     if (!setup.leaveOutUnread)
         ReadOutFromNowOn();
 }
@@ -117,22 +102,9 @@ void CliProcess::CloseInput() { CloseIfOpen(m_impl->input); }
 void CliProcess::ReadOutFromNowOn()
 {
     if (m_impl->out && !m_impl->outReader.joinable()) {
-        m_impl->outReader = std::thread(Impl::Collect, m_impl->out, std::ref(m_impl->outText));
+        m_impl->outReader = std::thread(Impl::Collect, m_impl->out, std::ref(m_out));
         m_impl->out = nullptr;
     }
-}
-
-std::string CliProcess::Out() const { return m_impl->outText.Text(); }
-std::string CliProcess::Err() const { return m_impl->errText.Text(); }
-
-bool CliProcess::WaitForOut(const std::string& text, std::chrono::milliseconds timeout) const
-{
-    return m_impl->outText.WaitFor(text, timeout);
-}
-
-bool CliProcess::WaitForErr(const std::string& text, std::chrono::milliseconds timeout) const
-{
-    return m_impl->errText.WaitFor(text, timeout);
 }
 
 std::optional<int> CliProcess::WaitForExit(std::chrono::milliseconds timeout)

@@ -8,26 +8,13 @@
 
 #include "CAsyncSocket.h"
 #include "SocketTypes.h"
+#include "WindowsPath.h"
 #include "resource.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-// The build hands us Dulvet.exe's path as the build machine sees it; under
-// Wine a Unix path is reached through drive Z:.
-std::wstring ExecutablePath()
-{
-    std::wstring path = CString::FromUtf8(DULVET_EXE).GetString();
-    if (!path.empty() && path[0] == L'/') {
-        for (auto& c : path)
-            if (c == L'/')
-                c = L'\\';
-        path = L"Z:" + path;
-    }
-    return path;
-}
 
 struct WindowSearch {
     DWORD processId;
@@ -97,7 +84,7 @@ std::optional<size_t> SettingsBlock(const CString& text, int n)
 
 DulvetProcess::DulvetProcess()
 {
-    std::wstring commandLine = L"\"" + ExecutablePath() + L"\"";
+    std::wstring commandLine = L"\"" + WindowsPathOf(DULVET_EXE) + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
