@@ -36,11 +36,10 @@ bool IsAscii(std::wstring_view text)
 
 // Nobody reads the stream any more, so what comes for it has nowhere to go
 // and is dropped; the relay goes on. Said once, on standard error.
-bool SayBroken(StdStream stream)
+void SayBroken(StdStream stream)
 {
     if (stream == StdStream::Out)
         WriteLinesNow(StdStream::Err, "dulvet: standard output is closed; its lines are dropped from now on\n");
-    return true;
 }
 
 }  // namespace
@@ -123,8 +122,10 @@ void LineWriter::Run(std::shared_ptr<State> state)
         lock.unlock();
         for (std::string_view left = batch; !left.empty() && !broken;) {
             const std::string_view part = left.substr(0, kLargestWrite);
-            if (!WriteToStream(state->stream, part))
-                broken = SayBroken(state->stream);
+            if (!WriteToStream(state->stream, part)) {
+                broken = true;
+                SayBroken(state->stream);
+            }
             left.remove_prefix(part.size());
             std::lock_guard counted(state->mutex);
             ++state->writes;
