@@ -33,7 +33,10 @@ int CliRunner::Run()
     const auto queue = std::make_shared<ControlQueue>();
 
     m_started = Clock::now();
-    m_engine.Start(settingsLog, datagramLog);
+    if (!m_engine.Start(settingsLog, datagramLog, error)) {
+        err.Write("dulvet: " + error + "\n");
+        return 1;
+    }
     m_signals.Start(queue);
     CommandReader::Start(queue);
     const std::string reason = RunUntilEnd(*queue, err);

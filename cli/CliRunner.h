@@ -22,7 +22,7 @@ public:
     {
     }
 
-    // The exit status: 0 after a run, 1 when the engine cannot open.
+    // The exit status: 0 after a run, 1 when the engine cannot open or start.
     int Run();
 
     // How long the ending waits for a stream that takes nothing more.

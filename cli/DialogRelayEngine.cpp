@@ -26,11 +26,18 @@ bool DialogRelayEngine::Open(std::string& error)
     return true;
 }
 
-void DialogRelayEngine::Start(LogHost& settingsLog, LogHost& datagramLog)
+bool DialogRelayEngine::Start(LogHost& settingsLog, LogHost& datagramLog, std::string& error)
 {
+    // As the dialog's Start: the settings and their lines once the worker
+    // exists, before it takes a datagram.
+    const auto announce = [&] { ApplyLossAndDelay(m_options.lossPercent, m_options.delayMs, settingsLog); };
+    if (!g_relayWorker.Launch(datagramLog, announce)) {
+        g_relaySocket.Close();
+        error = "cannot start the relay: the system gives no thread or event for it";
+        return false;
+    }
     m_settingsLog = &settingsLog;
-    ApplyLossAndDelay(m_options.lossPercent, m_options.delayMs, settingsLog);
-    g_relayWorker.Launch(datagramLog);
+    return true;
 }
 
 void DialogRelayEngine::Modify(double lossPercent, std::int32_t delayMs)

@@ -12,7 +12,7 @@ public:
     ~DialogRelayEngine() override { Stop(); }
 
     bool Open(std::string& error) override;
-    void Start(LogHost& settingsLog, LogHost& datagramLog) override;
+    bool Start(LogHost& settingsLog, LogHost& datagramLog, std::string& error) override;
     void Modify(double lossPercent, std::int32_t delayMs) override;
     EngineStats Stats() const override;
     void Stop() override;

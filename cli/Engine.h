@@ -28,8 +28,10 @@ public:
     virtual bool Open(std::string& error) = 0;
     // Starts moving datagrams. The lines that say which settings apply go
     // to settingsLog (at start and at each Modify); the lines about single
-    // datagrams go to datagramLog. Both hosts outlive Stop.
-    virtual void Start(LogHost& settingsLog, LogHost& datagramLog) = 0;
+    // datagrams go to datagramLog. Both hosts outlive Stop. False, with a
+    // one-line message, when the system will not start it; nothing runs
+    // and nothing stays open then.
+    virtual bool Start(LogHost& settingsLog, LogHost& datagramLog, std::string& error) = 0;
     // A new loss rate (percent) and delay (ms) while the engine runs.
     virtual void Modify(double lossPercent, std::int32_t delayMs) = 0;
     // The counters since Start; any thread, at any time after Start.
