@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CliProcessOutput.h"
@@ -52,8 +53,19 @@ public:
     std::optional<int> WaitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 private:
-    // Before the platform's part, whose reader threads fill them.
+    // At the end: no more input, the output read to its end.
+    void FinishStreams()
+    {
+        CloseInput();
+        ReadOutFromNowOn();
+        for (std::thread* reader : {&m_outReader, &m_errReader})
+            if (reader->joinable())
+                reader->join();
+    }
+
+    // Filled by the reader threads, which the platform's part starts.
     CollectedText m_out, m_err;
+    std::thread m_outReader, m_errReader;
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };

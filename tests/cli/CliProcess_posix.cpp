@@ -45,7 +45,6 @@ struct CliProcess::Impl {
     pid_t pid = -1;
     int input = -1;
     int out = -1;
-    std::thread outReader, errReader;
     std::optional<int> status;
 
     static void Collect(int fd, CollectedText& text)
@@ -94,7 +93,7 @@ CliProcess::CliProcess(const std::vector<std::string>& arguments, Setup setup) :
     close(err[1]);
     m_impl->input = in[1];
     m_impl->out = out[0];
-    m_impl->errReader = std::thread(Impl::Collect, err[0], std::ref(m_err));
+    m_errReader = std::thread(Impl::Collect, err[0], std::ref(m_err));
     if (!setup.leaveOutUnread)
         ReadOutFromNowOn();
 }
@@ -105,12 +104,7 @@ CliProcess::~CliProcess()
         kill(m_impl->pid, SIGKILL);
         WaitForExit(std::chrono::seconds(5));
     }
-    CloseInput();
-    ReadOutFromNowOn();
-    if (m_impl->outReader.joinable())
-        m_impl->outReader.join();
-    if (m_impl->errReader.joinable())
-        m_impl->errReader.join();
+    FinishStreams();
 }
 
 bool CliProcess::Started() const { return m_impl->pid > 0; }
@@ -130,8 +124,8 @@ void CliProcess::CloseInput()
 
 void CliProcess::ReadOutFromNowOn()
 {
-    if (m_impl->out >= 0 && !m_impl->outReader.joinable()) {
-        m_impl->outReader = std::thread(Impl::Collect, m_impl->out, std::ref(m_out));
+    if (m_impl->out >= 0 && !m_outReader.joinable()) {
+        m_outReader = std::thread(Impl::Collect, m_impl->out, std::ref(m_out));
         m_impl->out = -1;
     }
 }

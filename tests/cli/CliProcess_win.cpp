@@ -31,7 +31,6 @@ struct CliProcess::Impl {
     PROCESS_INFORMATION process{};
     HANDLE input = nullptr;
     HANDLE out = nullptr;
-    std::thread outReader, errReader;
 
     static void Collect(HANDLE pipe, CollectedText& text)
     {
@@ -67,7 +66,7 @@ CliProcess::CliProcess(const std::vector<std::string>& arguments, Setup setup) :
     CloseHandle(inRead);
     CloseHandle(outWrite);
     CloseHandle(errWrite);
-    m_impl->errReader = std::thread(Impl::Collect, errRead, std::ref(m_err));
+    m_errReader = std::thread(Impl::Collect, errRead, std::ref(m_err));
     if (!setup.leaveOutUnread)
         ReadOutFromNowOn();
 }
@@ -78,12 +77,7 @@ CliProcess::~CliProcess()
         TerminateProcess(m_impl->process.hProcess, 255);
         WaitForExit(std::chrono::seconds(5));
     }
-    CloseInput();
-    ReadOutFromNowOn();
-    if (m_impl->outReader.joinable())
-        m_impl->outReader.join();
-    if (m_impl->errReader.joinable())
-        m_impl->errReader.join();
+    FinishStreams();
     CloseIfOpen(m_impl->process.hThread);
     CloseIfOpen(m_impl->process.hProcess);
 }
@@ -101,8 +95,8 @@ void CliProcess::CloseInput() { CloseIfOpen(m_impl->input); }
 
 void CliProcess::ReadOutFromNowOn()
 {
-    if (m_impl->out && !m_impl->outReader.joinable()) {
-        m_impl->outReader = std::thread(Impl::Collect, m_impl->out, std::ref(m_out));
+    if (m_impl->out && !m_outReader.joinable()) {
+        m_outReader = std::thread(Impl::Collect, m_impl->out, std::ref(m_out));
         m_impl->out = nullptr;
     }
 }
