@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "CString.h"
+#include "Ipv4Endpoint.h"
 
 class StopSignal;
 
@@ -60,6 +61,17 @@ public:
 
     static constexpr std::intptr_t kInvalid = -1;
     static constexpr int kDatagramTooLong = -2;
+
+    // The same datagram calls with numeric endpoints, for the link engine's
+    // hot path (CAsyncSocketDatagram_*.cpp). ReceiveDatagram returns the
+    // length, 0 included for an empty datagram, or -1 when none was taken
+    // (none pending, one longer than the buffer, an error).
+    int ReceiveDatagram(void* buffer, int capacity, Ipv4Endpoint& from);
+    int SendDatagram(const void* buffer, int length, const Ipv4Endpoint& to);
+    // Asks the system for send and receive buffers of this many bytes (it
+    // may give less); false when it refuses outright.
+    bool SetBufferSizes(int bytes);
+    std::intptr_t NativeSocket() const { return m_hSocket; }
 
 protected:
     std::intptr_t m_hSocket = kInvalid;

@@ -1,0 +1,46 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include "CAsyncSocket.h"
+
+namespace {
+
+sockaddr_in ToSockaddr(const Ipv4Endpoint& endpoint)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(endpoint.port);
+    address.sin_addr.s_addr = htonl(endpoint.address);
+    return address;
+}
+
+}  // namespace
+
+int CAsyncSocket::ReceiveDatagram(void* buffer, int capacity, Ipv4Endpoint& from)
+{
+    sockaddr_in sender{};
+    socklen_t senderLength = sizeof sender;
+    const ssize_t received = recvfrom(static_cast<int>(m_hSocket), buffer, static_cast<size_t>(capacity),
+                                      MSG_TRUNC | MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&sender), &senderLength);
+    if (received < 0 || received > capacity)
+        return -1;
+    from.address = ntohl(sender.sin_addr.s_addr);
+    from.port = ntohs(sender.sin_port);
+    return static_cast<int>(received);
+}
+
+int CAsyncSocket::SendDatagram(const void* buffer, int length, const Ipv4Endpoint& to)
+{
+    const sockaddr_in address = ToSockaddr(to);
+    return static_cast<int>(sendto(static_cast<int>(m_hSocket), buffer, static_cast<size_t>(length), MSG_DONTWAIT,
+                                   reinterpret_cast<const sockaddr*>(&address), sizeof address));
+}
+
+bool CAsyncSocket::SetBufferSizes(int bytes)
+{
+    const int fd = static_cast<int>(m_hSocket);
+    const bool received = setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
+    const bool sent = setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0;
+    return received && sent;
+}

@@ -1,0 +1,48 @@
+#include <winsock2.h>
+
+#include "CAsyncSocket.h"
+
+namespace {
+
+sockaddr_in ToSockaddr(const Ipv4Endpoint& endpoint)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(endpoint.port);
+    address.sin_addr.s_addr = htonl(endpoint.address);
+    return address;
+}
+
+}  // namespace
+
+int CAsyncSocket::ReceiveDatagram(void* buffer, int capacity, Ipv4Endpoint& from)
+{
+    sockaddr_in sender{};
+    int senderLength = sizeof sender;
+    // A datagram longer than the buffer fails with WSAEMSGSIZE and is
+    // dropped by the system: nothing taken, like any other failure.
+    const int received = recvfrom(static_cast<SOCKET>(m_hSocket), static_cast<char*>(buffer), capacity, 0,
+                                  reinterpret_cast<sockaddr*>(&sender), &senderLength);
+    if (received == SOCKET_ERROR)
+        return -1;
+    from.address = ntohl(sender.sin_addr.s_addr);
+    from.port = ntohs(sender.sin_port);
+    return received;
+}
+
+int CAsyncSocket::SendDatagram(const void* buffer, int length, const Ipv4Endpoint& to)
+{
+    const sockaddr_in address = ToSockaddr(to);
+    const int sent = sendto(static_cast<SOCKET>(m_hSocket), static_cast<const char*>(buffer), length, 0,
+                            reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    return sent == SOCKET_ERROR ? -1 : sent;
+}
+
+bool CAsyncSocket::SetBufferSizes(int bytes)
+{
+    const SOCKET s = static_cast<SOCKET>(m_hSocket);
+    const char* value = reinterpret_cast<const char*>(&bytes);
+    const bool received = setsockopt(s, SOL_SOCKET, SO_RCVBUF, value, sizeof bytes) == 0;
+    const bool sent = setsockopt(s, SOL_SOCKET, SO_SNDBUF, value, sizeof bytes) == 0;
+    return received && sent;
+}

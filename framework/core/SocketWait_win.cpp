@@ -1,0 +1,108 @@
+#include "SocketWait.h"
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <algorithm>
+
+#include "CAsyncSocket.h"
+#include "StopSignal.h"
+
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+namespace {
+
+// With this few sockets, trying each one costs less than asking which are ready.
+constexpr size_t kTryEachUpTo = 2;
+
+}  // namespace
+
+struct SocketWait::Platform {
+    HANDLE readable = nullptr;  // auto-reset, shared by every watched socket
+    HANDLE timer = nullptr;
+    std::vector<WSAPOLLFD> polls;
+    std::vector<std::uint64_t> keys;
+};
+
+SocketWait::SocketWait(const StopSignal& signal) : m_signal(signal), m_platform(std::make_unique<Platform>())
+{
+    m_platform->readable = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    m_platform->timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
+    if (!m_platform->timer)  // before Windows 10 1803: the system tick's precision
+        m_platform->timer = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+}
+
+SocketWait::~SocketWait()
+{
+    if (m_platform->readable)
+        CloseHandle(m_platform->readable);
+    if (m_platform->timer)
+        CloseHandle(m_platform->timer);
+}
+
+bool SocketWait::IsUsable() const { return m_platform->readable && m_platform->timer; }
+
+bool SocketWait::Add(const CAsyncSocket& socket, std::uint64_t key)
+{
+    const SOCKET s = static_cast<SOCKET>(socket.NativeSocket());
+    if (WSAEventSelect(s, m_platform->readable, FD_READ) == SOCKET_ERROR)
+        return false;
+    m_platform->polls.push_back(WSAPOLLFD{s, POLLRDNORM, 0});
+    m_platform->keys.push_back(key);
+    // A datagram that came before the switch to the shared event.
+    SetEvent(m_platform->readable);
+    return true;
+}
+
+void SocketWait::Remove(const CAsyncSocket& socket)
+{
+    const SOCKET s = static_cast<SOCKET>(socket.NativeSocket());
+    auto& polls = m_platform->polls;
+    for (size_t i = 0; i < polls.size(); ++i) {
+        if (polls[i].fd != s)
+            continue;
+        WSAEventSelect(s, nullptr, 0);
+        polls[i] = polls.back();
+        polls.pop_back();
+        m_platform->keys[i] = m_platform->keys.back();
+        m_platform->keys.pop_back();
+        return;
+    }
+}
+
+SocketWait::Woken SocketWait::Wait(Deadline deadline, std::vector<std::uint64_t>& ready)
+{
+    ready.clear();
+    if (m_signal.IsRaised())
+        return Woken::Signal;
+    HANDLE handles[] = {reinterpret_cast<HANDLE>(m_signal.NativeHandle()), m_platform->readable, m_platform->timer};
+    DWORD count = 2;
+    DWORD timeout = INFINITE;
+    if (deadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(*deadline - std::chrono::steady_clock::now());
+        LARGE_INTEGER due;
+        due.QuadPart = -(left.count() / 100);  // relative, in 100 ns units
+        if (left.count() < 100)
+            timeout = 0;
+        else if (SetWaitableTimer(m_platform->timer, &due, 0, nullptr, nullptr, FALSE))
+            count = 3;
+        else
+            timeout = static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+    }
+    const DWORD woke = WaitForMultipleObjects(count, handles, FALSE, timeout);
+    if (woke == WAIT_OBJECT_0 || m_signal.IsRaised())
+        return Woken::Signal;
+    if (woke != WAIT_OBJECT_0 + 1)
+        return Woken::Deadline;
+    auto& polls = m_platform->polls;
+    if (polls.size() <= kTryEachUpTo) {
+        ready = m_platform->keys;
+    } else if (WSAPoll(polls.data(), static_cast<ULONG>(polls.size()), 0) > 0) {
+        for (size_t i = 0; i < polls.size(); ++i)
+            if (polls[i].revents != 0)
+                ready.push_back(m_platform->keys[i]);
+    }
+    return ready.empty() ? Woken::Deadline : Woken::Sockets;
+}

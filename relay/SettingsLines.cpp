@@ -1,0 +1,11 @@
+#include "SettingsLines.h"
+
+#include "LogLines.h"
+
+CString SettingsLines(std::int32_t missCount, std::int32_t delayMs)
+{
+    CString lines(kReadyLine);
+    lines += CString::Formatted(kMissCountSettingLine, missCount);
+    lines += CString::Formatted(kDelaySettingLine, delayMs);
+    return lines;
+}

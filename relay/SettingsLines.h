@@ -1,0 +1,9 @@
+#pragma once
+// The three lines that Start and Modify write, in one text: ready, miss
+// count, delay. Shared by the dialog's relay and the link engine.
+
+#include <cstdint>
+
+#include "CString.h"
+
+CString SettingsLines(std::int32_t missCount, std::int32_t delayMs);
