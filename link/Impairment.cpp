@@ -1,0 +1,159 @@
+#include "Impairment.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Streams per direction: each rule's stream index is direction * kRules + rule.
+enum RuleStream : std::uint64_t { kBurstStream, kLossStream, kReorderStream, kJitterStream, kDuplicateStream, kRules };
+
+LinkRandom StreamFor(std::uint64_t seed, int direction, RuleStream rule)
+{
+    return LinkRandom::Stream(seed, static_cast<std::uint64_t>(direction) * kRules + rule);
+}
+
+std::chrono::nanoseconds Milliseconds(double ms)
+{
+    return std::chrono::nanoseconds(std::llround(ms * 1e6));
+}
+
+}  // namespace
+
+ImpairmentSettings ImpairmentSettings::From(const LinkOptions& options)
+{
+    ImpairmentSettings settings;
+    settings.jitter = Milliseconds(options.jitterMs);
+    settings.pipeline = options.pipeline || settings.jitter.count() > 0;
+    settings.keepOrder = options.keepOrder;
+    settings.randomLossPercent = options.randomLossPercent;
+    settings.burstLoss = options.burstLoss;
+    settings.rateKbit = options.rateKbit.value_or(0);
+    settings.queueLimit = options.queueLimit;
+    settings.duplicatePercent = options.duplicatePercent;
+    settings.reorderPercent = options.reorderPercent;
+    return settings;
+}
+
+Impairment::Impairment(const ImpairmentSettings& settings, std::uint64_t seed, int directionIndex)
+    : m_settings(settings),
+      m_burstRandom(StreamFor(seed, directionIndex, kBurstStream)),
+      m_lossRandom(StreamFor(seed, directionIndex, kLossStream)),
+      m_reorderRandom(StreamFor(seed, directionIndex, kReorderStream)),
+      m_jitterRandom(StreamFor(seed, directionIndex, kJitterStream)),
+      m_duplicateRandom(StreamFor(seed, directionIndex, kDuplicateStream))
+{
+}
+
+void Impairment::SetLossAndDelay(std::int32_t missCount, std::int32_t delayMs)
+{
+    m_missCount = missCount;
+    m_delayMs = delayMs;
+}
+
+Impairment::Draws Impairment::DrawForArrival()
+{
+    return Draws{m_burstRandom.NextUnit(), m_lossRandom.NextUnit(), m_reorderRandom.NextUnit(),
+                 m_jitterRandom.NextUnit(), m_duplicateRandom.NextUnit()};
+}
+
+Fate Impairment::Decide(LinkTime arrival, std::size_t size)
+{
+    const Draws draws = DrawForArrival();
+    Fate fate;
+    if (PeriodicDrops(fate)) {
+        fate.drop = DropCause::Periodic;
+        return fate;
+    }
+    if (BurstDrops(draws.burst)) {
+        fate.drop = DropCause::Burst;
+        return fate;
+    }
+    if (draws.loss * 100.0 < m_settings.randomLossPercent) {
+        fate.drop = DropCause::Random;
+        return fate;
+    }
+    const auto crossed = CrossRateLimitedLink(arrival, size);
+    if (!crossed) {
+        fate.drop = DropCause::QueueFull;
+        return fate;
+    }
+    if (draws.reorder * 100.0 < m_settings.reorderPercent) {
+        fate.reordered = true;
+        fate.departure = *crossed;
+    } else {
+        fate.departure = Delay(*crossed, draws.jitter, fate);
+        if (m_settings.keepOrder) {
+            fate.departure = std::max(fate.departure, m_lastDeparture);
+            m_lastDeparture = fate.departure;
+        }
+    }
+    fate.duplicated = draws.duplicate * 100.0 < m_settings.duplicatePercent;
+    return fate;
+}
+
+bool Impairment::PeriodicDrops(Fate& fate)
+{
+    if (m_missCount == 0)
+        return false;
+    if (m_count < m_missCount) {
+        fate.count = m_count++;
+        return false;
+    }
+    m_count = 1;
+    return true;
+}
+
+bool Impairment::BurstDrops(double draw)
+{
+    if (!m_settings.burstLoss)
+        return false;
+    const double change = m_inBurst ? m_settings.burstLoss->leavePercent : m_settings.burstLoss->enterPercent;
+    if (draw * 100.0 < change)
+        m_inBurst = !m_inBurst;
+    return m_inBurst;
+}
+
+std::optional<LinkTime> Impairment::CrossRateLimitedLink(LinkTime arrival, std::size_t size)
+{
+    if (m_settings.rateKbit <= 0)
+        return arrival;
+    while (!m_onLink.empty() && m_onLink.front() <= arrival)
+        m_onLink.pop_front();
+    if (m_onLink.size() >= static_cast<std::size_t>(m_settings.queueLimit))
+        return std::nullopt;
+    // size * 8 bits at rateKbit * 1000 bits a second.
+    const auto onTheWire = std::chrono::nanoseconds(std::llround(static_cast<double>(size) * 8e6 / m_settings.rateKbit));
+    const LinkTime start = m_onLink.empty() ? arrival : std::max(arrival, m_onLink.back());
+    m_onLink.push_back(start + onTheWire);
+    return m_onLink.back();
+}
+
+LinkTime Impairment::Delay(LinkTime start, double jitterDraw, Fate& fate)
+{
+    const std::chrono::nanoseconds delay = std::chrono::milliseconds(std::max(0, m_delayMs));
+    if (!m_settings.pipeline) {
+        fate.delayLine = m_delayMs != 0;
+        fate.delayMs = m_delayMs;
+        m_lineFree = std::max(start, m_lineFree) + delay;
+        return m_lineFree;
+    }
+    const auto jitter = m_settings.jitter.count();
+    if (jitter == 0) {
+        fate.delayLine = m_delayMs != 0;
+        fate.delayMs = m_delayMs;
+        return start + delay;
+    }
+    // Uniform in [-jitter, +jitter], then never below no delay at all.
+    const auto offset = std::llround((jitterDraw * 2.0 - 1.0) * static_cast<double>(jitter));
+    const std::chrono::nanoseconds own(std::max<std::int64_t>(0, delay.count() + offset));
+    fate.delayLine = true;
+    fate.delayMs = static_cast<std::int32_t>(std::llround(static_cast<double>(own.count()) / 1e6));
+    return start + own;
+}
+
+void Impairment::PullTimelinesBackTo(LinkTime latest)
+{
+    m_lineFree = std::min(m_lineFree, latest);
+    m_lastDeparture = std::min(m_lastDeparture, latest);
+}

@@ -1,0 +1,94 @@
+#pragma once
+// What happens to the datagrams of one direction, decided without sockets
+// or clocks: given when a datagram arrived and its size, its fate: dropped
+// (and why), or when it leaves, and whether it leaves twice. A datagram
+// meets the rules in this order, and the first one that drops it ends its
+// way:
+//   1. periodic loss (the dialog's drop period and counter)
+//   2. burst loss (two states: a chance to enter a burst, a chance to leave it)
+//   3. random loss
+//   4. rate limit with its queue (a full queue drops the newcomer)
+//   5. reorder (skips the delay, overtaking those waiting)
+//   6. delay and jitter (serial without --pipeline: one after the other)
+//   7. keep order (never before one that arrived earlier)
+//   8. duplicate (a second copy leaves with the first)
+// Each random rule draws from a stream of its own, derived from the seed,
+// once for every datagram arriving in this direction whether or not an
+// earlier rule dropped it: the same seed and the same arrivals give the
+// same fates, and turning one rule on or off changes no other rule's choices.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+
+#include "LinkClock.h"
+#include "LinkOptions.h"
+#include "LinkRandom.h"
+
+struct ImpairmentSettings {
+    bool pipeline = false;
+    std::chrono::nanoseconds jitter{0};
+    bool keepOrder = false;
+    double randomLossPercent = 0;
+    std::optional<BurstLoss> burstLoss;
+    double rateKbit = 0;  // 0: no rate limit
+    std::int32_t queueLimit = 1000;
+    double duplicatePercent = 0;
+    double reorderPercent = 0;
+
+    static ImpairmentSettings From(const LinkOptions& options);
+};
+
+enum class DropCause : std::uint8_t { None, Periodic, Burst, Random, QueueFull };
+
+struct Fate {
+    DropCause drop = DropCause::None;
+    LinkTime departure{};
+    std::int32_t count = 0;     // > 0: leaves as the count-th of its drop period ("count:K.")
+    bool delayLine = false;     // "Delay D ms." when it leaves
+    std::int32_t delayMs = 0;   // D
+    bool reordered = false;
+    bool duplicated = false;
+
+    bool Dropped() const { return drop != DropCause::None; }
+};
+
+class Impairment {
+public:
+    Impairment(const ImpairmentSettings& settings, std::uint64_t seed, int directionIndex);
+
+    // The periodic loss and the delay, as Start and Modify give them; the
+    // drop counter carries on.
+    void SetLossAndDelay(std::int32_t missCount, std::int32_t delayMs);
+    std::int32_t DelayMs() const { return m_delayMs; }
+
+    Fate Decide(LinkTime arrival, std::size_t size);
+
+    // After a shorter delay moved the waiting datagrams earlier: later
+    // datagrams queue behind `latest` at most.
+    void PullTimelinesBackTo(LinkTime latest);
+
+private:
+    struct Draws {
+        double burst, loss, reorder, jitter, duplicate;
+    };
+    Draws DrawForArrival();
+    bool PeriodicDrops(Fate& fate);
+    bool BurstDrops(double draw);
+    // Rate stage: when the datagram has crossed the link, or nothing when the queue is full.
+    std::optional<LinkTime> CrossRateLimitedLink(LinkTime arrival, std::size_t size);
+    LinkTime Delay(LinkTime start, double jitterDraw, Fate& fate);
+
+    ImpairmentSettings m_settings;
+    LinkRandom m_burstRandom, m_lossRandom, m_reorderRandom, m_jitterRandom, m_duplicateRandom;
+
+    std::int32_t m_missCount = 0;
+    std::int32_t m_delayMs = 0;
+    std::int32_t m_count = 1;
+    bool m_inBurst = false;
+    std::deque<LinkTime> m_onLink;  // when each datagram on the rate-limited link has crossed it
+    LinkTime m_lineFree{};          // serial delay: when the one before has left
+    LinkTime m_lastDeparture{};     // keep order
+};

@@ -1,0 +1,442 @@
+#include "LinkEngine.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <random>
+
+#include "Ipv4Text.h"
+#include "LinkLines.h"
+#include "LogHost.h"
+#include "LogLines.h"
+#include "MissCount.h"
+#include "SettingsLines.h"
+#include "SocketTypes.h"
+
+namespace {
+
+#ifdef _WIN32
+constexpr int kInvalidArgument = 10022;  // WSAEINVAL
+#else
+constexpr int kInvalidArgument = EINVAL;
+#endif
+
+constexpr std::uint64_t kListenKey = 0;  // session ids start at 1
+// Datagrams taken from one socket before the others get their turn.
+constexpr int kReceiveBudget = 64;
+constexpr int kListenBufferBytes = 4 << 20;
+constexpr int kSessionBufferBytes = 1 << 20;
+
+std::uint64_t ChooseSeed()
+{
+    std::random_device device;
+    const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    return (std::uint64_t{device()} << 32 ^ device()) ^ now;
+}
+
+bool Impairs(LinkDirection option, int direction)
+{
+    return option == LinkDirection::Both || (option == LinkDirection::ToServer) == (direction == kToServer);
+}
+
+CString EndpointText(const Ipv4Endpoint& endpoint)
+{
+    return FormatIpv4(endpoint.address) + CString::Formatted(L":%u", unsigned{endpoint.port});
+}
+
+}  // namespace
+
+LinkEngine::LinkEngine(const LinkOptions& options, LogHost& log, const LinkClock& clock)
+    : m_options(options),
+      m_log(log),
+      m_clock(clock),
+      m_seed(options.seed ? *options.seed : ChooseSeed()),
+      m_sessionIdle(std::chrono::nanoseconds(std::llround(options.sessionIdleSeconds * 1e9))),
+      m_buffer(kLargestDatagram + 1)
+{
+    const ImpairmentSettings settings = ImpairmentSettings::From(options);
+    for (int direction : {kToServer, kToClient})
+        if (Impairs(options.direction, direction))
+            m_impairments[direction].emplace(settings, m_seed, direction);
+    m_missCount = MissCountFromLossRate(options.lossPercent);
+    m_delayMs = options.delayMs;
+    m_appliedDelayMs = options.delayMs;
+}
+
+LinkEngine::~LinkEngine() { Stop(); }
+
+bool LinkEngine::Open()
+{
+    const auto server = ParseIpv4(m_options.serverAddress.View());
+    if (!server || !m_wait.IsUsable()) {
+        m_lastError = kInvalidArgument;
+        return false;
+    }
+    m_server = Ipv4Endpoint{*server, static_cast<std::uint16_t>(m_options.serverPort & 0xFFFF)};
+    if (!m_listen.Create(m_options.listenPort, SOCK_DGRAM, FD_READ, m_options.listenAddress)) {
+        m_lastError = m_listen.GetLastError();
+        return false;
+    }
+    m_listen.SetBufferSizes(kListenBufferBytes);
+    m_wait.Add(m_listen, kListenKey);
+    return true;
+}
+
+bool LinkEngine::Start()
+{
+    if (m_thread || !m_listen.IsOpen())
+        return false;
+    m_log.AppendLog(SettingsLines(m_missCount.load(), m_delayMs.load()));
+    m_stopping = false;
+    m_wake.Reset();
+    m_thread = AfxBeginThread(&LinkEngine::ThreadProc, this);
+    return true;
+}
+
+void LinkEngine::Modify(double lossPercent, std::int32_t delayMs)
+{
+    const std::int32_t missCount = MissCountFromLossRate(lossPercent);
+    m_missCount = missCount;
+    m_delayMs = delayMs;
+    m_log.AppendLog(SettingsLines(missCount, delayMs));
+    m_log.ScrollLogToEnd();
+    m_wake.Raise();
+}
+
+void LinkEngine::Stop()
+{
+    if (!m_thread)
+        return;
+    m_stopping = true;
+    m_wake.Raise();
+    m_thread->Join();
+    m_thread.reset();
+}
+
+unsigned LinkEngine::ThreadProc(void* self)
+{
+    static_cast<LinkEngine*>(self)->Run();
+    return 0;
+}
+
+void LinkEngine::Run()
+{
+    while (!m_stopping.load()) {
+        const auto woken = m_wait.Wait(ToSteady(NextDeadline()), m_ready);
+        if (woken == SocketWait::Woken::Signal) {
+            m_wake.Reset();
+            if (m_stopping.load())
+                break;
+            ApplyModify();
+        }
+        for (const std::uint64_t key : m_ready)
+            ReceiveFrom(key);
+        SendDue();
+        ExpireSessions();
+        UpdateGauges();
+        if (m_logged) {
+            m_log.ScrollLogToEnd();
+            m_logged = false;
+        }
+    }
+}
+
+std::optional<LinkTime> LinkEngine::NextDeadline() const
+{
+    std::optional<LinkTime> deadline;
+    if (!m_queue.Empty())
+        deadline = m_queue.Next().departure;
+    if (const auto expiry = m_sessions.NextExpiry(m_sessionIdle))
+        deadline = deadline ? std::min(*deadline, *expiry) : *expiry;
+    return deadline;
+}
+
+SocketWait::Deadline LinkEngine::ToSteady(std::optional<LinkTime> deadline) const
+{
+    if (!deadline)
+        return std::nullopt;
+    // The clock may be a fake: keep the distance, not the reading.
+    return std::chrono::steady_clock::now() + (*deadline - m_clock.Now());
+}
+
+void LinkEngine::ReceiveFrom(std::uint64_t key)
+{
+    Session* session = nullptr;
+    if (key != kListenKey && !(session = m_sessions.FindId(key)))
+        return;  // closed meanwhile
+    CAsyncSocket& socket = session ? session->socket : m_listen;
+    const int capacity = static_cast<int>(m_buffer.size());
+    for (int taken = 0; taken < kReceiveBudget; ++taken) {
+        Ipv4Endpoint from;
+        const int length = socket.ReceiveDatagram(m_buffer.data(), capacity, from);
+        if (length < 0 || length > kLargestDatagram)
+            return;
+        if (session)
+            OnSessionDatagram(*session, from, length);
+        else
+            OnListenDatagram(from, length);
+    }
+}
+
+void LinkEngine::OnListenDatagram(const Ipv4Endpoint& from, int length)
+{
+    Route route;
+    if (m_options.clients == ClientsMode::Each) {
+        const LinkTime now = m_clock.Now();
+        Session* session = m_sessions.FindClient(from);
+        if (!session && !(session = OpenSession(from, now)))
+            return;
+        m_sessions.Touch(*session, now);
+        route.session = session->id;
+    } else if (from == m_server) {
+        // The dialog's way: a reply goes to whoever sent last.
+        route.direction = kToClient;
+        if (!m_lastClient) {
+            m_counters.Add(EngineCounter::NoClientDrops);
+            Log(kNoClientLine);
+            return;
+        }
+        route.target = *m_lastClient;
+    } else {
+        m_lastClient = from;
+        route.target = m_server;
+    }
+    Dispatch(route, m_buffer.data(), length);
+}
+
+void LinkEngine::OnSessionDatagram(Session& session, const Ipv4Endpoint& from, int length)
+{
+    if (!(from == m_server)) {
+        m_counters.Add(EngineCounter::StrayDrops);
+        Log(kStrayLine);
+        return;
+    }
+    m_sessions.Touch(session, m_clock.Now());
+    Route route;
+    route.direction = kToClient;
+    route.session = session.id;
+    Dispatch(route, m_buffer.data(), length);
+}
+
+void LinkEngine::Dispatch(const Route& route, const unsigned char* bytes, int length)
+{
+    m_counters.Add(route.direction, DirectionCounter::Received);
+    const LinkTime now = m_clock.Now();
+    Fate fate;
+    fate.departure = now;
+    if (auto& impairment = m_impairments[route.direction]) {
+        impairment->SetLossAndDelay(m_missCount.load(std::memory_order_relaxed),
+                                    m_delayMs.load(std::memory_order_relaxed));
+        fate = impairment->Decide(now, static_cast<std::size_t>(length));
+        if (fate.Dropped()) {
+            LogDrop(route.direction, fate.drop);
+            return;
+        }
+    }
+    if (fate.departure <= now && NothingDue(now)) {
+        Send(route, fate, bytes, length, false);
+        if (fate.duplicated)
+            Send(route, fate, bytes, length, true);
+        return;
+    }
+    const std::size_t copies = fate.duplicated ? 2 : 1;
+    if (m_store.BytesInUse() + copies * std::max<std::size_t>(length, DatagramStore::kSmallest) > kMostWaitingBytes) {
+        m_counters.Add(route.direction, DirectionCounter::NoRoomDrops);
+        Log(kNoRoomLine);
+        return;
+    }
+    Queue(route, fate, now, bytes, length, false);
+    if (fate.duplicated)
+        Queue(route, fate, now, bytes, length, true);
+}
+
+void LinkEngine::Queue(const Route& route, const Fate& fate, LinkTime arrival, const unsigned char* bytes, int length,
+                       bool copy)
+{
+    WaitingDatagram waiting;
+    waiting.departure = fate.departure;
+    waiting.arrival = arrival;
+    waiting.block = m_store.Take(static_cast<std::size_t>(length));
+    std::copy_n(bytes, length, waiting.block.bytes.get());
+    waiting.length = static_cast<std::uint32_t>(length);
+    waiting.direction = route.direction;
+    waiting.session = route.session;
+    waiting.target = route.target;
+    waiting.fate = fate;
+    waiting.copy = copy;
+    if (Session* session = route.session ? m_sessions.FindId(route.session) : nullptr)
+        m_sessions.AddWaiting(*session);
+    m_queue.Push(std::move(waiting));
+}
+
+bool LinkEngine::NothingDue(LinkTime now) const { return m_queue.Empty() || m_queue.Next().departure > now; }
+
+void LinkEngine::SendDue()
+{
+    LinkTime now = m_clock.Now();
+    while (!NothingDue(now)) {
+        WaitingDatagram next = m_queue.Pop();
+        const Route route{next.direction, next.session, next.target};
+        if (Session* session = next.session ? m_sessions.FindId(next.session) : nullptr)
+            m_sessions.RemoveWaiting(*session, now);
+        Send(route, next.fate, next.block.bytes.get(), static_cast<int>(next.length), next.copy);
+        m_store.Give(std::move(next.block));
+        if (m_queue.Empty() || m_queue.Next().departure > now)
+            now = m_clock.Now();  // sending took time: more may be due
+    }
+}
+
+void LinkEngine::Send(const Route& route, const Fate& fate, const unsigned char* bytes, int length, bool copy)
+{
+    CAsyncSocket* socket = &m_listen;
+    Ipv4Endpoint to = route.direction == kToServer ? m_server : route.target;
+    if (route.session) {
+        Session* session = m_sessions.FindId(route.session);
+        if (!session) {
+            m_counters.Add(EngineCounter::ClosedSessionDrops);
+            Log(kClosedSessionLine);
+            return;
+        }
+        if (route.direction == kToServer)
+            socket = &session->socket;
+        else
+            to = session->client;
+    }
+    const bool sent = socket->SendDatagram(bytes, length, to) == length;
+    m_counters.Add(route.direction, sent ? DirectionCounter::Sent : DirectionCounter::SendFailures);
+    if (copy)
+        m_counters.Add(route.direction, DirectionCounter::Duplicated);
+    else if (fate.reordered)
+        m_counters.Add(route.direction, DirectionCounter::Reordered);
+    LogDeparture(fate, copy);
+}
+
+void LinkEngine::LogDrop(int direction, DropCause cause)
+{
+    switch (cause) {
+    case DropCause::Periodic:
+        m_counters.Add(direction, DirectionCounter::PeriodicDrops);
+        Log(kMissLine);
+        break;
+    case DropCause::Burst:
+        m_counters.Add(direction, DirectionCounter::BurstDrops);
+        Log(kBurstLossLine);
+        break;
+    case DropCause::Random:
+        m_counters.Add(direction, DirectionCounter::RandomDrops);
+        Log(kRandomLossLine);
+        break;
+    case DropCause::QueueFull:
+        m_counters.Add(direction, DirectionCounter::QueueDrops);
+        Log(kQueueFullLine);
+        break;
+    case DropCause::None:
+        break;
+    }
+}
+
+void LinkEngine::LogDeparture(const Fate& fate, bool copy)
+{
+    if (copy) {
+        Log(kDuplicatedLine);
+        return;
+    }
+    if (fate.reordered)
+        Log(kReorderedLine);
+    if (fate.delayLine)
+        Log(CString::Formatted(kDelayLine, fate.delayMs));
+    if (fate.count > 0)
+        Log(CString::Formatted(kCountLine, fate.count));
+}
+
+void LinkEngine::Log(const CString& line)
+{
+    m_log.AppendLog(line);
+    m_logged = true;
+}
+
+void LinkEngine::ApplyModify()
+{
+    const std::int32_t delayMs = m_delayMs.load();
+    const std::int32_t before = std::max(0, m_appliedDelayMs);
+    m_appliedDelayMs = delayMs;
+    if (std::max(0, delayMs) >= before)
+        return;
+    // A shorter delay: nothing already waiting stays longer than the new
+    // delay from its arrival (a mistyped long delay must not hold datagrams).
+    const LinkTime now = m_clock.Now();
+    const std::chrono::nanoseconds delay = std::chrono::milliseconds(std::max(0, delayMs));
+    std::array<LinkTime, 2> latest{now, now};
+    m_queue.Reschedule([&](WaitingDatagram& waiting) {
+        if (!m_impairments[waiting.direction])
+            return;
+        waiting.departure = std::min(waiting.departure, std::max(now, waiting.arrival + delay));
+        latest[waiting.direction] = std::max(latest[waiting.direction], waiting.departure);
+    });
+    for (int direction : {kToServer, kToClient})
+        if (m_impairments[direction])
+            m_impairments[direction]->PullTimelinesBackTo(latest[direction]);
+}
+
+Session* LinkEngine::OpenSession(const Ipv4Endpoint& client, LinkTime now)
+{
+    if (m_sessions.Size() >= static_cast<std::size_t>(m_options.maxSessions))
+        if (Session* oldest = m_sessions.MakeRoomCandidate())
+            CloseSession(*oldest, CloseReason::Limit);
+    auto session = std::make_unique<Session>();
+    session->id = m_sessions.NextId();
+    session->client = client;
+    bool opened = OpenSessionSocket(*session);
+    if (!opened && m_sessions.Size() > 0) {
+        // Out of sockets, most likely: the session idle longest makes room.
+        if (Session* oldest = m_sessions.MakeRoomCandidate())
+            CloseSession(*oldest, CloseReason::Limit);
+        opened = OpenSessionSocket(*session);
+    }
+    if (!opened) {
+        m_counters.Add(EngineCounter::SessionOpenFailures);
+        Log(L"Session " + EndpointText(client) + kSessionFailedTail +
+            CAsyncSocket::ErrorText(session->socket.GetLastError()) + L".\r\n");
+        return nullptr;
+    }
+    m_counters.Add(EngineCounter::SessionsOpened);
+    Log(L"Session " + EndpointText(client) +
+        CString::Formatted(kSessionOpenedTail, session->socket.GetLocalPort()));
+    return &m_sessions.Add(std::move(session), now);
+}
+
+bool LinkEngine::OpenSessionSocket(Session& session)
+{
+    if (!session.socket.Create(0, SOCK_DGRAM, FD_READ, m_options.listenAddress))
+        return false;
+    session.socket.SetBufferSizes(kSessionBufferBytes);
+    if (m_wait.Add(session.socket, session.id))
+        return true;
+    session.socket.Close();
+    return false;
+}
+
+void LinkEngine::CloseSession(Session& session, CloseReason reason)
+{
+    // Replies that reached the session but were not taken yet are lost with it.
+    Ipv4Endpoint from;
+    while (session.socket.ReceiveDatagram(m_buffer.data(), static_cast<int>(m_buffer.size()), from) >= 0)
+        m_counters.Add(EngineCounter::ClosedSessionDrops);
+    m_wait.Remove(session.socket);
+    m_counters.Add(reason == CloseReason::Idle ? EngineCounter::SessionsClosedIdle : EngineCounter::SessionsClosedLimit);
+    Log(L"Session " + EndpointText(session.client) +
+        (reason == CloseReason::Idle ? kSessionIdleTail : kSessionLimitTail));
+    m_sessions.Remove(session.id);
+}
+
+void LinkEngine::ExpireSessions()
+{
+    const LinkTime now = m_clock.Now();
+    while (Session* idle = m_sessions.Expired(now, m_sessionIdle))
+        CloseSession(*idle, CloseReason::Idle);
+}
+
+void LinkEngine::UpdateGauges()
+{
+    m_counters.SetGauges(m_sessions.Size(), m_queue.Size(), m_store.BytesInUse());
+}

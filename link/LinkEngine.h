@@ -1,0 +1,124 @@
+#pragma once
+// The link engine: one relay between clients and a server with per-datagram
+// delay, jitter, loss, rate, duplicates and reordering in either direction,
+// and with --clients each a session (its own socket) per client. One thread
+// runs an event loop: it takes every datagram that is ready, decides its
+// fate (Impairment), sends at once what may leave now and queues the rest by
+// departure time, then waits for sockets, the next departure or a signal
+// together. An object per relay; no globals.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "CAsyncSocket.h"
+#include "CWinThread.h"
+#include "DatagramStore.h"
+#include "DepartureQueue.h"
+#include "Impairment.h"
+#include "Ipv4Endpoint.h"
+#include "LinkClock.h"
+#include "LinkOptions.h"
+#include "LinkStats.h"
+#include "SessionTable.h"
+#include "SocketWait.h"
+#include "StopSignal.h"
+
+class LogHost;
+
+class LinkEngine {
+public:
+    // The options must have passed ValidateLinkOptions.
+    LinkEngine(const LinkOptions& options, LogHost& log, const LinkClock& clock);
+    ~LinkEngine();
+    LinkEngine(const LinkEngine&) = delete;
+    LinkEngine& operator=(const LinkEngine&) = delete;
+
+    // Opens the listening socket. False when it cannot be opened: LastError
+    // is then the system's code (CAsyncSocket::ErrorText says it in words).
+    bool Open();
+    int LastError() const { return m_lastError; }
+    unsigned ListenPort() const { return m_listen.GetLocalPort(); }
+    // The seed in use: the one given, or the one chosen.
+    std::uint64_t Seed() const { return m_seed; }
+
+    // Logs the three settings lines and starts the engine's thread.
+    bool Start();
+    // A new periodic loss and delay, with the same three lines; the drop
+    // counters carry on. A shorter delay also shortens the wait of
+    // datagrams already waiting, to at most the new delay from their arrival.
+    void Modify(double lossPercent, std::int32_t delayMs);
+    LinkStats Stats() const { return m_counters.Snapshot(); }
+    // Ends the thread at once, whatever is waiting; waiting datagrams are
+    // not sent.
+    void Stop();
+
+    // The largest datagram UDP over IPv4 carries; all of them pass.
+    static constexpr int kLargestDatagram = 65507;
+    // Bytes all waiting datagrams may hold together; beyond that new ones are dropped.
+    static constexpr std::size_t kMostWaitingBytes = std::size_t{256} << 20;
+
+private:
+    static unsigned ThreadProc(void* self);
+    void Run();
+
+    // Where a datagram goes and who sent it.
+    struct Route {
+        int direction = kToServer;
+        std::uint64_t session = 0;  // with sessions
+        Ipv4Endpoint target;        // without
+    };
+
+    void ReceiveFrom(std::uint64_t key);
+    void OnListenDatagram(const Ipv4Endpoint& from, int length);
+    void OnSessionDatagram(Session& session, const Ipv4Endpoint& from, int length);
+    void Dispatch(const Route& route, const unsigned char* bytes, int length);
+    void Queue(const Route& route, const Fate& fate, LinkTime arrival, const unsigned char* bytes, int length, bool copy);
+    bool NothingDue(LinkTime now) const;
+    void SendDue();
+    void Send(const Route& route, const Fate& fate, const unsigned char* bytes, int length, bool copy);
+    void LogDrop(int direction, DropCause cause);
+    void LogDeparture(const Fate& fate, bool copy);
+    void Log(const CString& line);
+    void ApplyModify();
+    std::optional<LinkTime> NextDeadline() const;
+    SocketWait::Deadline ToSteady(std::optional<LinkTime> deadline) const;
+
+    Session* OpenSession(const Ipv4Endpoint& client, LinkTime now);
+    bool OpenSessionSocket(Session& session);
+    enum class CloseReason { Idle, Limit };
+    void CloseSession(Session& session, CloseReason reason);
+    void ExpireSessions();
+    void UpdateGauges();
+
+    LinkOptions m_options;
+    LogHost& m_log;
+    const LinkClock& m_clock;
+    std::uint64_t m_seed;
+    Ipv4Endpoint m_server;
+    LinkTime m_sessionIdle;
+
+    CAsyncSocket m_listen;
+    int m_lastError = 0;
+    StopSignal m_wake;  // Stop and Modify raise it
+    SocketWait m_wait{m_wake};
+    std::atomic<bool> m_stopping{false};
+    std::atomic<std::int32_t> m_missCount{0};
+    std::atomic<std::int32_t> m_delayMs{0};
+    std::unique_ptr<CWinThread> m_thread;
+
+    // Owned by the engine's thread once it runs.
+    std::array<std::optional<Impairment>, 2> m_impairments;
+    std::int32_t m_appliedDelayMs = 0;
+    DepartureQueue m_queue;
+    DatagramStore m_store;
+    SessionTable m_sessions;
+    std::optional<Ipv4Endpoint> m_lastClient;
+    std::vector<unsigned char> m_buffer;
+    std::vector<std::uint64_t> m_ready;
+    bool m_logged = false;
+    LinkCounters m_counters;
+};
