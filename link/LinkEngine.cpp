@@ -370,7 +370,11 @@ void LinkEngine::ApplyModify()
     m_queue.Reschedule([&](WaitingDatagram& waiting) {
         if (!m_impairments[waiting.direction])
             return;
-        waiting.departure = std::min(waiting.departure, std::max(now, waiting.arrival + delay));
+        const LinkTime capped = std::max(now, waiting.arrival + delay);
+        if (capped < waiting.departure) {
+            waiting.departure = capped;
+            waiting.fate.delayMs = delayMs;  // as the dialog: the delay in force when it leaves
+        }
         latest[waiting.direction] = std::max(latest[waiting.direction], waiting.departure);
     });
     for (int direction : {kToServer, kToClient})

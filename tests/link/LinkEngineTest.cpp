@@ -1,0 +1,193 @@
+// The link engine's event loop over real sockets on 127.0.0.1: both
+// directions, stopping and Modify during a delay, opening failures.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "LinkEngine.h"
+#include "LinkLines.h"
+#include "LinkTestSupport.h"
+#include "UdpPeer.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class LinkEngineTest : public ::testing::Test {
+protected:
+    LinkOptions Options() const
+    {
+        LinkOptions options;
+        options.serverPort = m_server.Port();
+        options.seed = 1;
+        return options;
+    }
+
+    std::unique_ptr<LinkEngine> Run(const LinkOptions& options)
+    {
+        auto engine = std::make_unique<LinkEngine>(options, m_log, m_clock);
+        EXPECT_TRUE(engine->Open()) << engine->LastError();
+        EXPECT_TRUE(engine->Start());
+        return engine;
+    }
+
+    std::uint64_t Stat(const LinkEngine& engine, int direction, DirectionCounter c) const
+    {
+        return engine.Stats().Of(direction, c);
+    }
+
+    UdpPeer m_server;
+    LineLog m_log;
+    SteadyLinkClock m_clock;
+};
+
+}  // namespace
+
+TEST_F(LinkEngineTest, RelaysBothWaysAndRepliesReachTheLastClient)
+{
+    auto engine = Run(Options());
+    UdpPeer first, second;
+    ASSERT_GT(first.SendText("from first", engine->ListenPort()), 0);
+    EXPECT_EQ(m_server.ReceiveText(), "from first");
+    ASSERT_GT(second.SendText("from second", engine->ListenPort()), 0);
+    const auto atServer = m_server.Receive();
+    ASSERT_TRUE(atServer);
+    EXPECT_EQ(atServer->fromPort, engine->ListenPort());  // the server sees the relay
+    ASSERT_GT(m_server.SendText("reply", engine->ListenPort()), 0);
+    EXPECT_EQ(second.ReceiveText(), "reply");
+    EXPECT_FALSE(first.ReceiveText(200ms));
+    EXPECT_EQ(m_log.Lines(), (std::vector<std::wstring>{L"Dulvet Ready!", L"Misscount :0 .", L"Delay :0 ms ."}));
+    EXPECT_EQ(Stat(*engine, kToServer, DirectionCounter::Sent), 2u);
+    EXPECT_EQ(Stat(*engine, kToClient, DirectionCounter::Sent), 1u);
+}
+
+TEST_F(LinkEngineTest, PassesEmptyAndLargestDatagramsWholeAndRunsBesideAnotherEngine)
+{
+    UdpPeer otherServer;
+    LinkOptions otherOptions = Options();
+    otherOptions.serverPort = otherServer.Port();
+    auto engine = Run(Options());
+    auto other = Run(otherOptions);
+    UdpPeer client;
+    const auto largest = RandomBytes(LinkEngine::kLargestDatagram, 5);
+    ASSERT_GT(client.SendTo(largest, engine->ListenPort()), 0);
+    ASSERT_EQ(client.SendTo({}, engine->ListenPort()), 0);
+    ASSERT_GT(client.SendText("other", other->ListenPort()), 0);
+    const auto big = m_server.Receive();
+    ASSERT_TRUE(big);
+    EXPECT_EQ(big->bytes, largest);
+    const auto empty = m_server.Receive();
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(empty->bytes.empty());
+    EXPECT_EQ(otherServer.ReceiveText(), "other");
+    EXPECT_FALSE(m_server.ReceiveText(100ms));
+}
+
+TEST_F(LinkEngineTest, BothDirectionsImpairedEachWithItsOwnCounter)
+{
+    LinkOptions options = Options();
+    options.direction = LinkDirection::Both;
+    options.lossPercent = 50;  // every second one dropped
+    auto engine = Run(options);
+    UdpPeer client;
+    for (int i = 0; i < 4; ++i)
+        ASSERT_GT(client.SendText("c" + std::to_string(i), engine->ListenPort()), 0);
+    EXPECT_EQ(m_server.ReceiveText(), "c0");
+    EXPECT_EQ(m_server.ReceiveText(), "c2");
+    for (int i = 0; i < 4; ++i)
+        ASSERT_GT(m_server.SendText("s" + std::to_string(i), engine->ListenPort()), 0);
+    EXPECT_EQ(client.ReceiveText(), "s0");
+    EXPECT_EQ(client.ReceiveText(), "s2");
+    EXPECT_FALSE(client.ReceiveText(200ms));
+    EXPECT_FALSE(m_server.ReceiveText(10ms));
+    EXPECT_EQ(m_log.Count(L"count:1."), 4u);
+    EXPECT_EQ(m_log.Count(L"Miss a packet."), 4u);
+    EXPECT_EQ(Stat(*engine, kToServer, DirectionCounter::PeriodicDrops), 2u);
+    EXPECT_EQ(Stat(*engine, kToClient, DirectionCounter::PeriodicDrops), 2u);
+}
+
+TEST_F(LinkEngineTest, ADelayedDirectionDoesNotHoldTheOtherBack)
+{
+    LinkOptions options = Options();
+    options.delayMs = 20000;
+    auto engine = Run(options);
+    UdpPeer client;
+    ASSERT_GT(client.SendText("slow", engine->ListenPort()), 0);
+    ASSERT_TRUE(WaitUntil([&] { return Stat(*engine, kToServer, DirectionCounter::Received) == 1; }));
+    ASSERT_GT(m_server.SendText("fast", engine->ListenPort()), 0);
+    EXPECT_EQ(client.ReceiveText(5000ms), "fast");
+    EXPECT_FALSE(m_server.ReceiveText(10ms));
+    EXPECT_EQ(engine->Stats().waiting, 1u);
+}
+
+TEST_F(LinkEngineTest, DelayedDatagramsLeaveNoSoonerThanTheirDelayBothWays)
+{
+    LinkOptions options = Options();
+    options.direction = LinkDirection::Both;
+    options.pipeline = true;
+    options.delayMs = 150;
+    auto engine = Run(options);
+    UdpPeer client;
+    const auto sent = std::chrono::steady_clock::now();
+    ASSERT_GT(client.SendText("there", engine->ListenPort()), 0);
+    EXPECT_EQ(m_server.ReceiveText(), "there");
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, 150ms);
+    const auto replied = std::chrono::steady_clock::now();
+    ASSERT_GT(m_server.SendText("back", engine->ListenPort()), 0);
+    EXPECT_EQ(client.ReceiveText(), "back");
+    EXPECT_GE(std::chrono::steady_clock::now() - replied, 150ms);
+    EXPECT_TRUE(m_log.WaitFor(L"Delay 150 ms.", 2));
+}
+
+TEST_F(LinkEngineTest, StopEndsAtOnceDuringALongDelayAndSendsNothingMore)
+{
+    LinkOptions options = Options();
+    options.delayMs = 60000;
+    auto engine = Run(options);
+    UdpPeer client;
+    ASSERT_GT(client.SendText("held", engine->ListenPort()), 0);
+    ASSERT_TRUE(WaitUntil([&] { return engine->Stats().waiting == 1; }));
+    const auto before = std::chrono::steady_clock::now();
+    engine->Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
+    engine.reset();
+    EXPECT_FALSE(m_server.ReceiveText(300ms));
+}
+
+TEST_F(LinkEngineTest, ModifyDuringADelayFreesTheWaitingAndKeepsTheCounter)
+{
+    LinkOptions options = Options();
+    options.lossPercent = 25;  // period 4
+    options.delayMs = 60000;
+    auto engine = Run(options);
+    UdpPeer client;
+    ASSERT_GT(client.SendText("a", engine->ListenPort()), 0);  // count 1, waiting a minute
+    ASSERT_TRUE(WaitUntil([&] { return engine->Stats().waiting == 1; }));
+    engine->Modify(25, 0);
+    EXPECT_EQ(m_server.ReceiveText(5000ms), "a");
+    for (const char* text : {"b", "c", "d", "e"})
+        ASSERT_GT(client.SendText(text, engine->ListenPort()), 0);
+    EXPECT_EQ(m_server.ReceiveText(), "b");
+    EXPECT_EQ(m_server.ReceiveText(), "c");
+    EXPECT_EQ(m_server.ReceiveText(), "e");
+    EXPECT_TRUE(m_log.WaitFor(L"count:1.", 2));
+    EXPECT_EQ(m_log.Count(L"Dulvet Ready!"), 2u);
+    EXPECT_EQ(m_log.Count(L"Misscount :4 ."), 2u);
+    EXPECT_EQ(m_log.Count(L"Delay :0 ms ."), 1u);
+    EXPECT_EQ(m_log.Count(L"Delay 0 ms."), 1u);  // "a", after the change
+    EXPECT_EQ(m_log.Count(L"count:3."), 1u);
+    EXPECT_EQ(m_log.Count(L"Miss a packet."), 1u);  // "d"
+}
+
+TEST_F(LinkEngineTest, OpenReportsAPortInUseWithTheSystemsCode)
+{
+    UdpPeer holder;
+    LinkOptions options = Options();
+    options.listenPort = holder.Port();
+    LinkEngine engine(options, m_log, m_clock);
+    EXPECT_FALSE(engine.Open());
+    EXPECT_NE(engine.LastError(), 0);
+    EXPECT_FALSE(engine.Start());
+    EXPECT_TRUE(m_log.Lines().empty());
+}
