@@ -337,13 +337,14 @@ TEST(Reorder, TheChosenShareSkipsItsDelay)
     int reordered = 0;
     for (const auto& f : Arrivals(some, 4000, Ms(1))) {
         reordered += f.reordered;
-        if (!f.reordered)
+        if (!f.reordered) {
             ASSERT_TRUE(f.delayLine);
+        }
     }
     EXPECT_NEAR(reordered, 1000, 4 * std::sqrt(4000 * 0.25 * 0.75));
 }
 
-TEST(Reorder, ARedorderedDatagramIsNotHeldBackByKeepOrder)
+TEST(Reorder, AReorderedDatagramIsNotHeldBackByKeepOrder)
 {
     ImpairmentSettings settings;
     settings.pipeline = true;
