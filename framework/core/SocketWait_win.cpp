@@ -16,6 +16,10 @@ namespace {
 
 // With this few sockets, trying each one costs less than asking which are ready.
 constexpr size_t kTryEachUpTo = 2;
+// Timer ends may come this late (under Wine up to two milliseconds); the
+// last stretch before a deadline is waited out awake, looking at the
+// sockets, so that departures are not late.
+constexpr std::chrono::microseconds kAwakeTail{1000};
 
 }  // namespace
 
@@ -81,7 +85,8 @@ SocketWait::Woken SocketWait::Wait(Deadline deadline, std::vector<std::uint64_t>
     DWORD count = 2;
     DWORD timeout = INFINITE;
     if (deadline) {
-        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(*deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(*deadline - kAwakeTail -
+                                                                               std::chrono::steady_clock::now());
         LARGE_INTEGER due;
         due.QuadPart = -(left.count() / 100);  // relative, in 100 ns units
         if (left.count() < 100)
@@ -91,7 +96,11 @@ SocketWait::Woken SocketWait::Wait(Deadline deadline, std::vector<std::uint64_t>
         else
             timeout = static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
     }
-    const DWORD woke = WaitForMultipleObjects(count, handles, FALSE, timeout);
+    DWORD woke = WaitForMultipleObjects(count, handles, FALSE, timeout);
+    while (deadline && woke != WAIT_OBJECT_0 && woke != WAIT_OBJECT_0 + 1 && std::chrono::steady_clock::now() < *deadline) {
+        SwitchToThread();
+        woke = WaitForMultipleObjects(2, handles, FALSE, 0);
+    }
     if (woke == WAIT_OBJECT_0 || m_signal.IsRaised())
         return Woken::Signal;
     if (woke != WAIT_OBJECT_0 + 1)
