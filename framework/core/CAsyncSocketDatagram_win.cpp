@@ -1,19 +1,7 @@
 #include <winsock2.h>
 
 #include "CAsyncSocket.h"
-
-namespace {
-
-sockaddr_in ToSockaddr(const Ipv4Endpoint& endpoint)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(endpoint.port);
-    address.sin_addr.s_addr = htonl(endpoint.address);
-    return address;
-}
-
-}  // namespace
+#include "Ipv4Sockaddr.h"
 
 int CAsyncSocket::ReceiveDatagram(void* buffer, int capacity, Ipv4Endpoint& from)
 {
@@ -25,8 +13,7 @@ int CAsyncSocket::ReceiveDatagram(void* buffer, int capacity, Ipv4Endpoint& from
                                   reinterpret_cast<sockaddr*>(&sender), &senderLength);
     if (received == SOCKET_ERROR)
         return -1;
-    from.address = ntohl(sender.sin_addr.s_addr);
-    from.port = ntohs(sender.sin_port);
+    from = FromSockaddr(sender);
     return received;
 }
 
