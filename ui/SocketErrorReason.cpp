@@ -1,7 +1,5 @@
 #include "SocketErrorReason.h"
 
-#include <winsock2.h>
-
 #include "CAsyncSocket.h"
 #include "ResourceModule.h"
 #include "resource.h"
@@ -12,14 +10,15 @@ CString SocketErrorReason(int code)
     if (!reason.IsEmpty())
         return reason;
     const CString number = CString::Formatted(L"%d", code);
-    switch (code) {
-    case WSAEADDRINUSE:
+    switch (CAsyncSocket::ClassifyError(code)) {
+    case CAsyncSocket::OpenFailure::AddressInUse:
         return AfxFormatString(IDS_SOCKET_ADDRESS_IN_USE, {number});
-    case WSAEADDRNOTAVAIL:
+    case CAsyncSocket::OpenFailure::AddressNotAvailable:
         return AfxFormatString(IDS_SOCKET_ADDRESS_NOT_AVAILABLE, {number});
-    case WSAEACCES:
+    case CAsyncSocket::OpenFailure::AccessDenied:
         return AfxFormatString(IDS_SOCKET_ACCESS_DENIED, {number});
-    default:
-        return AfxFormatString(IDS_SOCKET_ERROR, {number});
+    case CAsyncSocket::OpenFailure::Other:
+        break;
     }
+    return AfxFormatString(IDS_SOCKET_ERROR, {number});
 }

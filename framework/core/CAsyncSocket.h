@@ -53,8 +53,14 @@ public:
 
     // The system's code for the last failure of Create, and its text.
     int GetLastError() const { return m_lastError; }
-    // The system's text for a code, or "error N" when it has none.
+    // The system's text for a code; where it has none, a short English text
+    // for the usual reasons a port cannot be opened, with the number, or
+    // else "error N".
     static CString ErrorText(int code);
+    // The usual reasons a port cannot be opened, so that a program can say
+    // them in its own words where the system has no text.
+    enum class OpenFailure { Other, AddressInUse, AddressNotAvailable, AccessDenied };
+    static OpenFailure ClassifyError(int code);
     // The system's text for a code; empty when it has none (Wine has none
     // for most socket errors).
     static CString SystemErrorText(int code);

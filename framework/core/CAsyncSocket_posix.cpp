@@ -118,7 +118,15 @@ unsigned CAsyncSocket::GetLocalPort() const
     return ntohs(local.sin_port);
 }
 
-CString CAsyncSocket::ErrorText(int code) { return SystemErrorText(code); }
+CAsyncSocket::OpenFailure CAsyncSocket::ClassifyError(int code)
+{
+    switch (code) {
+    case EADDRINUSE: return OpenFailure::AddressInUse;
+    case EADDRNOTAVAIL: return OpenFailure::AddressNotAvailable;
+    case EACCES: return OpenFailure::AccessDenied;
+    default: return OpenFailure::Other;
+    }
+}
 
 CString CAsyncSocket::SystemErrorText(int code) { return CString::FromUtf8(std::strerror(code)); }
 

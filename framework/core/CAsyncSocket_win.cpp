@@ -158,10 +158,14 @@ unsigned CAsyncSocket::GetLocalPort() const
     return ntohs(local.sin_port);
 }
 
-CString CAsyncSocket::ErrorText(int code)
+CAsyncSocket::OpenFailure CAsyncSocket::ClassifyError(int code)
 {
-    const CString text = SystemErrorText(code);
-    return text.IsEmpty() ? CString::Formatted(L"error %d", code) : text;
+    switch (code) {
+    case WSAEADDRINUSE: return OpenFailure::AddressInUse;
+    case WSAEADDRNOTAVAIL: return OpenFailure::AddressNotAvailable;
+    case WSAEACCES: return OpenFailure::AccessDenied;
+    default: return OpenFailure::Other;
+    }
 }
 
 CString CAsyncSocket::SystemErrorText(int code)
