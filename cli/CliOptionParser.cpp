@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <optional>
 #include <string_view>
 
@@ -100,12 +101,109 @@ Problem SetQuiet(CliOptions& options, std::wstring_view)
     return std::nullopt;
 }
 
+// The link engine's options. Each reader takes the value's form; the
+// ranges and the rules between options are ValidateLinkOptions's.
+
+std::optional<double> ReadFinite(std::wstring_view value) { return ParseDouble(value); }
+
+constexpr std::string_view kPercentExpected = "expects a percentage from 0 to 100, a decimal number like 5 or 0.5, not ";
+
+Problem SetPipeline(CliOptions& options, std::wstring_view)
+{
+    options.link.pipeline = true;
+    return std::nullopt;
+}
+
+Problem ReadJitter(CliOptions& options, std::wstring_view value)
+{
+    options.link.pipeline = true;  // --jitter 0 too: each datagram waits on its own
+    return Take(options.link.jitterMs, ReadFinite(value),
+                "expects a jitter in milliseconds, a number like 5 or 0.5, not ", value);
+}
+
+Problem SetKeepOrder(CliOptions& options, std::wstring_view)
+{
+    options.link.keepOrder = true;
+    return std::nullopt;
+}
+
+Problem ReadRandomLoss(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.randomLossPercent, ReadFinite(value), kPercentExpected, value);
+}
+
+Problem ReadBurstLoss(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.burstLoss, ParseBurstLoss(Utf8(value)),
+                "expects two percentages P,R (the chance to enter a loss burst, the chance to leave it), like 5,50, "
+                "not ",
+                value);
+}
+
+Problem ReadDirection(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.direction, ParseLinkDirection(Utf8(value)), "expects to-server, to-client or both, not ",
+                value);
+}
+
+// Decimal digits only, up to 2^64 - 1.
+std::optional<std::uint64_t> ParseSeed(std::wstring_view value)
+{
+    const std::string text = Utf8(value);
+    std::uint64_t seed = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seed);
+    if (text.empty() || text[0] == '-' || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return seed;
+}
+
+Problem ReadSeed(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.seed, ParseSeed(value),
+                "expects a whole number from 0 to 18446744073709551615, not ", value);
+}
+
+Problem ReadRate(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.rateKbit, ReadFinite(value),
+                "expects kilobits per second, a number like 512 or 1.5, not ", value);
+}
+
+Problem ReadQueue(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.queueLimit, ParseInt32(value), "expects a whole number of datagrams, not ", value);
+}
+
+Problem ReadDuplicate(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.duplicatePercent, ReadFinite(value), kPercentExpected, value);
+}
+
+Problem ReadReorder(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.reorderPercent, ReadFinite(value), kPercentExpected, value);
+}
+
+Problem ReadClients(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.clients, ParseClientsMode(Utf8(value)), "expects last or each, not ", value);
+}
+
+Problem ReadSessionIdle(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.sessionIdleSeconds, ReadFinite(value),
+                "expects a number of seconds, like 60 or 0.5, not ", value);
+}
+
+enum class Group { Dialog, Link };
+
 struct OptionSpec {
     std::string_view flag;
     std::string_view valueName;  // empty for a switch
     bool required;
     std::string_view help;
     Problem (*read)(CliOptions& options, std::wstring_view value);
+    Group group = Group::Dialog;  // Link: giving it runs the link engine
 };
 
 constexpr std::array kOptions{
@@ -118,9 +216,59 @@ constexpr std::array kOptions{
     OptionSpec{"--quiet", "", false, "no line per datagram (settings lines remain)", SetQuiet},
     OptionSpec{"--stats", "SECONDS", false, "a JSON line of counters on stderr every SECONDS", ReadStats},
     OptionSpec{"--duration", "SECONDS", false, "end after SECONDS", ReadDuration},
+    OptionSpec{"--pipeline", "", false, "each datagram waits --delay from its own arrival", SetPipeline,
+               Group::Link},
+    OptionSpec{"--jitter", "MS", false, "each delay +/- up to MS, uniform (implies --pipeline)", ReadJitter,
+               Group::Link},
+    OptionSpec{"--keep-order", "", false, "never leave before one that arrived earlier", SetKeepOrder, Group::Link},
+    OptionSpec{"--random-loss", "PERCENT", false, "drop each datagram with this chance", ReadRandomLoss, Group::Link},
+    OptionSpec{"--burst-loss", "P,R", false, "P % chance to enter a loss burst, R % to leave it", ReadBurstLoss,
+               Group::Link},
+    OptionSpec{"--direction", "to-server|to-client|both", false, "where the rules apply (default to-server)",
+               ReadDirection, Group::Link},
+    OptionSpec{"--seed", "N", false, "seed of all random choices (else one chosen, on stderr)", ReadSeed,
+               Group::Link},
+    OptionSpec{"--rate", "KBIT", false, "at most KBIT kilobits a second; datagrams queue", ReadRate, Group::Link},
+    OptionSpec{"--queue", "N", false, "with --rate: at most N datagrams queue (default 1000)", ReadQueue,
+               Group::Link},
+    OptionSpec{"--duplicate", "PERCENT", false, "send this share of datagrams twice", ReadDuplicate, Group::Link},
+    OptionSpec{"--reorder", "PERCENT", false, "this share skips its delay (needs --delay)", ReadReorder,
+               Group::Link},
+    OptionSpec{"--clients", "last|each", false, "replies to the last client (default), or a session each",
+               ReadClients, Group::Link},
+    OptionSpec{"--session-idle", "SECONDS", false, "a session closes after SECONDS idle (default 60)",
+               ReadSessionIdle, Group::Link},
 };
 
+// The link engine's options from the command line's: the endpoints, loss
+// and delay as read, then the checks between the options.
+Problem CompleteLinkOptions(CliOptions& options, const std::array<bool, kOptions.size()>& given)
+{
+    const auto wasGiven = [&](std::string_view flag) {
+        for (size_t k = 0; k < kOptions.size(); ++k)
+            if (kOptions[k].flag == flag)
+                return given[k];
+        return false;
+    };
+    LinkOptions& link = options.link;
+    link.listenAddress = options.listenAddress;
+    link.listenPort = static_cast<unsigned>(options.listenPort);
+    link.serverAddress = options.serverAddress;
+    link.serverPort = static_cast<unsigned>(options.serverPort);
+    link.lossPercent = options.lossPercent;
+    link.delayMs = options.delayMs;
+    if (Problem problem = ValidateLinkOptions(link))
+        return problem;
+    // An option that would change nothing is more likely a mistake than a wish.
+    if (wasGiven("--queue") && !link.rateKbit)
+        return std::string("--queue bounds the queue of a rate-limited link: it needs --rate");
+    if (wasGiven("--session-idle") && link.clients != ClientsMode::Each)
+        return std::string("--session-idle applies to the sessions of --clients each");
+    return std::nullopt;
+}
+
 constexpr std::string_view kHelpFlag = "--help";
+constexpr size_t kHelpColumn = 24;  // where each option's help starts
 constexpr std::string_view kVersionFlag = "--version";
 
 const OptionSpec* FindOption(std::wstring_view flag)
@@ -185,10 +333,15 @@ CliParse ParseCommandLine(const std::vector<CString>& arguments)
         }
         if (const Problem problem = spec->read(parse.options, value))
             return Bad(flag + " " + *problem);
+        parse.options.linkEngine |= spec->group == Group::Link;
     }
     for (size_t k = 0; k < kOptions.size(); ++k) {
         if (kOptions[k].required && !given[k])
             return Bad(std::string(kOptions[k].flag) + " " + std::string(kOptions[k].valueName) + " is required");
+    }
+    if (parse.options.linkEngine) {
+        if (Problem problem = CompleteLinkOptions(parse.options, given))
+            return Bad(*problem);
     }
     parse.outcome = CliParse::Outcome::Run;
     return parse;
@@ -200,11 +353,14 @@ std::string UsageText()
     const std::string head = "usage: dulvet";
     std::string text = head;
     size_t lineLength = text.size();
+    Group group = Group::Dialog;
     for (const OptionSpec& spec : kOptions) {
         const std::string part = Synopsis(spec);
-        if (lineLength + 1 + part.size() > kWidth) {
+        // The link engine's options start a line of their own.
+        if (lineLength + 1 + part.size() > kWidth || spec.group != group) {
             text.append("\n").append(head.size(), ' ');
             lineLength = head.size();
+            group = spec.group;
         }
         text += " " + part;
         lineLength += 1 + part.size();
@@ -216,19 +372,35 @@ std::string UsageText()
 std::string HelpText()
 {
     const auto entry = [](std::string left, std::string_view help) {
-        left.resize(std::max<size_t>(left.size() + 2, 22), ' ');
-        return "  " + left + std::string(help) + "\n";
+        left = "  " + left;
+        // A long flag has its help on the next line.
+        if (left.size() + 2 > kHelpColumn)
+            left.append("\n");
+        const size_t lineStart = left.rfind('\n') == std::string::npos ? 0 : left.rfind('\n') + 1;
+        left.append(kHelpColumn - std::min(kHelpColumn, left.size() - lineStart), ' ');
+        return left + std::string(help) + "\n";
+    };
+    const auto options = [&](Group group) {
+        std::string list;
+        for (const OptionSpec& spec : kOptions)
+            if (spec.group == group)
+                list += entry(std::string(spec.flag) + (spec.valueName.empty() ? "" : " ") +
+                                  std::string(spec.valueName),
+                              spec.help);
+        return list;
     };
     std::string text = UsageText();
     text += "\nRelays UDP datagrams between clients and one server over a poor link: each\n"
             "client datagram waits the delay, one in every N is dropped, and the server's\n"
             "replies go straight back to the client that sent last. One line per datagram\n"
             "on standard output, as the Dulvet dialog's log shows them.\n\nOptions:\n";
-    for (const OptionSpec& spec : kOptions)
-        text += entry(std::string(spec.flag) + (spec.valueName.empty() ? "" : " ") + std::string(spec.valueName),
-                      spec.help);
+    text += options(Group::Dialog);
     text += entry(std::string(kHelpFlag), "this text");
     text += entry(std::string(kVersionFlag), "the version");
+    text += "\nThe link engine: any of these options runs it instead of the dialog's relay.\n"
+            "Each datagram meets, in this order: --loss, --burst-loss, --random-loss,\n"
+            "--rate and --queue, --reorder, --delay and --jitter, --keep-order, --duplicate.\n";
+    text += options(Group::Link);
     text += "\nCommands on standard input, one a line (its end does not end the relay):\n";
     text += CommandHelp();
     text += "\nIt ends on 'quit', Ctrl+C, SIGTERM or after --duration, with a summary on\n"

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "CString.h"
+#include "LinkOptions.h"
 
 struct CliOptions {
     // Where clients send: the relay's own address (plain dotted decimal) and port.
@@ -21,4 +22,10 @@ struct CliOptions {
     std::optional<double> statsSeconds;
     // The run ends by itself after this many seconds.
     std::optional<double> durationSeconds;
+
+    // Set when any option of the link engine was given: that engine runs
+    // instead of the dialog's, with these options (the endpoints, loss and
+    // delay above copied in, and checked).
+    bool linkEngine = false;
+    LinkOptions link;
 };

@@ -37,6 +37,8 @@ int CliRunner::Run()
         err.Write("dulvet: " + error + "\n");
         return 1;
     }
+    if (const std::string note = m_engine.StartNote(); !note.empty())
+        err.Write("dulvet: " + note + "\n");
     m_signals.Start(queue);
     CommandReader::Start(queue);
     const std::string reason = RunUntilEnd(*queue, err);

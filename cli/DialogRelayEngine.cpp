@@ -1,5 +1,6 @@
 #include "DialogRelayEngine.h"
 
+#include "EngineMessages.h"
 #include "RelaySettings.h"
 #include "RelayState.h"
 #include "RelayWorker.h"
@@ -7,15 +8,14 @@
 
 bool DialogRelayEngine::Open(std::string& error)
 {
-    const CString where = CString::Formatted(L"%ls:%d", m_options.listenAddress.GetString(), m_options.listenPort);
     if (!AfxSocketInit()) {
-        error = "cannot start the sockets library";
+        error = kSocketsLibraryFailure;
         return false;
     }
     if (!g_relaySocket.Create(static_cast<unsigned>(m_options.listenPort), SOCK_DGRAM, FD_READ,
                               m_options.listenAddress)) {
-        error = "cannot open relay port " + where.ToUtf8() + ": " +
-                CAsyncSocket::ErrorText(g_relaySocket.GetLastError()).ToUtf8();
+        error = CannotOpenRelayPort(m_options.listenAddress, static_cast<std::uint32_t>(m_options.listenPort),
+                                    g_relaySocket.GetLastError());
         return false;
     }
     // As the dialog's Start fills them in, before the worker exists.
@@ -33,7 +33,7 @@ bool DialogRelayEngine::Start(LogHost& settingsLog, LogHost& datagramLog, std::s
     const auto announce = [&] { ApplyLossAndDelay(m_options.lossPercent, m_options.delayMs, settingsLog); };
     if (!g_relayWorker.Launch(datagramLog, announce)) {
         g_relaySocket.Close();
-        error = "cannot start the relay: the system gives no thread or event for it";
+        error = kRelayStartFailure;
         return false;
     }
     m_settingsLog = &settingsLog;

@@ -6,18 +6,19 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 class LogHost;
 
-// One counter of an engine, named as it appears in the stats line
-// (lower case, words joined by '_').
-struct EngineCounter {
-    std::string_view name;
+// One counter of an engine, named as it appears in the stats line (lower
+// case, words joined by '_' or '-', groups by '.': nothing JSON escapes).
+struct NamedCounter {
+    std::string name;
     std::uint64_t value = 0;
+    // False: the summary at the end leaves it out while it is 0.
+    bool summedUpWhenZero = true;
 };
-using EngineStats = std::vector<EngineCounter>;
+using EngineStats = std::vector<NamedCounter>;
 
 class Engine {
 public:
@@ -38,4 +39,7 @@ public:
     virtual EngineStats Stats() const = 0;
     // Stops at once, even in the middle of a pause; no line follows.
     virtual void Stop() = 0;
+    // What the user should know once it has started, for standard error
+    // (for example a seed it chose); empty for nothing.
+    virtual std::string StartNote() const { return {}; }
 };

@@ -28,7 +28,7 @@ std::string StatsLine(double seconds, const EngineStats& stats)
 {
     // Counter names are plain lower-case words: nothing in them needs escaping.
     std::string line = "{\"seconds\":" + Fixed(seconds, 3);
-    for (const EngineCounter& counter : stats)
+    for (const NamedCounter& counter : stats)
         line.append(",\"").append(counter.name).append("\":").append(std::to_string(counter.value));
     return line + "}\n";
 }
@@ -37,7 +37,9 @@ std::string SummaryLine(std::string_view reason, double seconds, const EngineSta
 {
     std::string line = std::string("dulvet: ended by ").append(reason).append(" after ") + Fixed(seconds, 1) + " s";
     const char* separator = ": ";
-    for (const EngineCounter& counter : stats) {
+    for (const NamedCounter& counter : stats) {
+        if (counter.value == 0 && !counter.summedUpWhenZero)
+            continue;
         line += separator + std::to_string(counter.value) + " " + Words(counter.name);
         separator = ", ";
     }

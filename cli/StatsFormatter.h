@@ -11,5 +11,6 @@
 // {"seconds":12.345,"from_clients":10,...} and "\n".
 std::string StatsLine(double seconds, const EngineStats& stats);
 
-// "dulvet: ended by quit after 12.3 s: 10 from clients, 7 to server, ..." and "\n".
+// "dulvet: ended by quit after 12.3 s: 10 from clients, 7 to server, ..." and
+// "\n"; counters that say so are left out while they are 0.
 std::string SummaryLine(std::string_view reason, double seconds, const EngineStats& stats);

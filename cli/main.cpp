@@ -7,12 +7,18 @@
 #include "DialogRelayEngine.h"
 #include "DulvetVersion.h"
 #include "LineWriter.h"
+#include "LinkRelayEngine.h"
 #include "SignalWatch.h"
 
 namespace {
 
 // The engine the options ask for.
-std::unique_ptr<Engine> MakeEngine(const CliOptions& options) { return std::make_unique<DialogRelayEngine>(options); }
+std::unique_ptr<Engine> MakeEngine(const CliOptions& options)
+{
+    if (options.linkEngine)
+        return std::make_unique<LinkRelayEngine>(options.link);
+    return std::make_unique<DialogRelayEngine>(options);
+}
 
 }  // namespace
 

@@ -46,9 +46,11 @@ CString EndpointText(const Ipv4Endpoint& endpoint)
 
 }  // namespace
 
-LinkEngine::LinkEngine(const LinkOptions& options, LogHost& log, const LinkClock& clock)
+LinkEngine::LinkEngine(const LinkOptions& options, LogHost& settingsLog, LogHost& datagramLog,
+                       const LinkClock& clock)
     : m_options(options),
-      m_log(log),
+      m_settingsLog(settingsLog),
+      m_log(datagramLog),
       m_clock(clock),
       m_seed(options.seed ? *options.seed : ChooseSeed()),
       m_sessionIdle(std::chrono::nanoseconds(std::llround(options.sessionIdleSeconds * 1e9))),
@@ -86,10 +88,14 @@ bool LinkEngine::Start()
 {
     if (m_thread || !m_listen.IsOpen())
         return false;
-    m_log.AppendLog(SettingsLines(m_missCount.load(), m_delayMs.load()));
     m_stopping = false;
     m_wake.Reset();
+    std::unique_lock lock(m_startMutex);
+    m_settingsLogged = false;
     m_thread = AfxBeginThread(&LinkEngine::ThreadProc, this);
+    if (!m_thread)
+        return false;
+    m_announced.wait(lock, [this] { return m_settingsLogged; });
     return true;
 }
 
@@ -98,8 +104,8 @@ void LinkEngine::Modify(double lossPercent, std::int32_t delayMs)
     const std::int32_t missCount = MissCountFromLossRate(lossPercent);
     m_missCount = missCount;
     m_delayMs = delayMs;
-    m_log.AppendLog(SettingsLines(missCount, delayMs));
-    m_log.ScrollLogToEnd();
+    m_settingsLog.AppendLog(SettingsLines(missCount, delayMs));
+    m_settingsLog.ScrollLogToEnd();
     m_wake.Raise();
 }
 
@@ -121,6 +127,14 @@ unsigned LinkEngine::ThreadProc(void* self)
 
 void LinkEngine::Run()
 {
+    {
+        // The settings lines come first, once the thread exists: no
+        // datagram line before them, and none at all if it never ran.
+        std::lock_guard lock(m_startMutex);
+        m_settingsLog.AppendLog(SettingsLines(m_missCount.load(), m_delayMs.load()));
+        m_settingsLogged = true;
+    }
+    m_announced.notify_one();
     while (!m_stopping.load()) {
         const auto woken = m_wait.Wait(ToSteady(NextDeadline()), m_ready);
         if (woken == SocketWait::Woken::Signal) {

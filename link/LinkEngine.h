@@ -9,8 +9,10 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -31,8 +33,14 @@ class LogHost;
 
 class LinkEngine {
 public:
-    // The options must have passed ValidateLinkOptions.
-    LinkEngine(const LinkOptions& options, LogHost& log, const LinkClock& clock);
+    // The options must have passed ValidateLinkOptions. The settings lines
+    // (at Start and Modify) go to settingsLog, the lines about single
+    // datagrams and sessions to datagramLog; both may be one host.
+    LinkEngine(const LinkOptions& options, LogHost& settingsLog, LogHost& datagramLog, const LinkClock& clock);
+    LinkEngine(const LinkOptions& options, LogHost& log, const LinkClock& clock)
+        : LinkEngine(options, log, log, clock)
+    {
+    }
     ~LinkEngine();
     LinkEngine(const LinkEngine&) = delete;
     LinkEngine& operator=(const LinkEngine&) = delete;
@@ -45,7 +53,10 @@ public:
     // The seed in use: the one given, or the one chosen.
     std::uint64_t Seed() const { return m_seed; }
 
-    // Logs the three settings lines and starts the engine's thread.
+    // Starts the engine's thread, which logs the three settings lines before
+    // it takes a datagram; returns once they are logged. False, with nothing
+    // logged, when the socket is not open, it already runs, or the system
+    // gives no thread.
     bool Start();
     // A new periodic loss and delay, with the same three lines; the drop
     // counters carry on. A shorter delay also shortens the wait of
@@ -95,6 +106,7 @@ private:
     void UpdateGauges();
 
     LinkOptions m_options;
+    LogHost& m_settingsLog;
     LogHost& m_log;
     const LinkClock& m_clock;
     std::uint64_t m_seed;
@@ -109,6 +121,10 @@ private:
     std::atomic<std::int32_t> m_missCount{0};
     std::atomic<std::int32_t> m_delayMs{0};
     std::unique_ptr<CWinThread> m_thread;
+    // Start waits until the thread has logged the settings lines.
+    std::mutex m_startMutex;
+    std::condition_variable m_announced;
+    bool m_settingsLogged = false;
 
     // Owned by the engine's thread once it runs.
     std::array<std::optional<Impairment>, 2> m_impairments;

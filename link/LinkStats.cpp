@@ -29,17 +29,17 @@ LinkStats LinkCounters::Snapshot() const
     return stats;
 }
 
-std::vector<std::string> LinkStatsLines(const LinkStats& stats)
+std::vector<std::pair<std::string, std::uint64_t>> LinkStatsEntries(const LinkStats& stats)
 {
-    std::vector<std::string> lines;
+    std::vector<std::pair<std::string, std::uint64_t>> entries;
     for (size_t d = 0; d < 2; ++d)
         for (size_t c = 0; c < stats.directions[d].size(); ++c)
-            lines.push_back(std::string(kDirectionNames[d]) + "." + kDirectionCounterNames[c] + " " +
-                            std::to_string(stats.directions[d][c]));
+            entries.emplace_back(std::string(kDirectionNames[d]) + "." + kDirectionCounterNames[c],
+                                 stats.directions[d][c]);
     for (size_t c = 0; c < stats.engine.size(); ++c)
-        lines.push_back(std::string(kEngineCounterNames[c]) + " " + std::to_string(stats.engine[c]));
-    lines.push_back("sessions.open " + std::to_string(stats.sessionsOpen));
-    lines.push_back("waiting " + std::to_string(stats.waiting));
-    lines.push_back("waiting-bytes " + std::to_string(stats.waitingBytes));
-    return lines;
+        entries.emplace_back(kEngineCounterNames[c], stats.engine[c]);
+    entries.emplace_back("sessions.open", stats.sessionsOpen);
+    entries.emplace_back("waiting", stats.waiting);
+    entries.emplace_back("waiting-bytes", stats.waitingBytes);
+    return entries;
 }

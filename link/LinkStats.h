@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class DirectionCounter {
@@ -47,8 +48,9 @@ struct LinkStats {
     std::uint64_t Of(EngineCounter c) const { return engine[static_cast<size_t>(c)]; }
 };
 
-// One "name value" line per counter, e.g. "to-server.random-loss 12".
-std::vector<std::string> LinkStatsLines(const LinkStats& stats);
+// Every counter and gauge with its name, in a fixed order, e.g.
+// {"to-server.random-loss", 12}.
+std::vector<std::pair<std::string, std::uint64_t>> LinkStatsEntries(const LinkStats& stats);
 
 class LinkCounters {
 public:

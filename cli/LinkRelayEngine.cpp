@@ -1,0 +1,68 @@
+#include "LinkRelayEngine.h"
+
+#include "EngineMessages.h"
+#include "LinkEngine.h"
+
+LinkRelayEngine::LinkRelayEngine(const LinkOptions& options) : m_options(options) {}
+
+LinkRelayEngine::~LinkRelayEngine() { Stop(); }
+
+bool LinkRelayEngine::Open(std::string& error)
+{
+    if (!AfxSocketInit()) {
+        error = kSocketsLibraryFailure;
+        return false;
+    }
+    auto engine = std::make_unique<LinkEngine>(m_options, m_settingsLog, m_datagramLog, m_clock);
+    if (!engine->Open()) {
+        error = CannotOpenRelayPort(m_options.listenAddress, m_options.listenPort, engine->LastError());
+        return false;
+    }
+    m_engine = std::move(engine);
+    return true;
+}
+
+bool LinkRelayEngine::Start(LogHost& settingsLog, LogHost& datagramLog, std::string& error)
+{
+    m_settingsLog.SetTarget(settingsLog);
+    m_datagramLog.SetTarget(datagramLog);
+    if (!m_engine || !m_engine->Start()) {
+        m_engine.reset();  // closes the port again
+        error = kRelayStartFailure;
+        return false;
+    }
+    return true;
+}
+
+void LinkRelayEngine::Modify(double lossPercent, std::int32_t delayMs)
+{
+    if (m_engine)
+        m_engine->Modify(lossPercent, delayMs);
+}
+
+EngineStats LinkRelayEngine::Stats() const
+{
+    EngineStats stats;
+    if (!m_engine)
+        return stats;
+    for (auto& [name, value] : LinkStatsEntries(m_engine->Stats())) {
+        // The summary names every cause that happened, and always what came and went.
+        const bool traffic = name.ends_with(".received") || name.ends_with(".sent");
+        stats.push_back({std::move(name), value, traffic});
+    }
+    return stats;
+}
+
+void LinkRelayEngine::Stop()
+{
+    if (m_engine)
+        m_engine->Stop();
+}
+
+std::string LinkRelayEngine::StartNote() const
+{
+    if (m_options.seed || !m_engine)
+        return {};
+    const std::string seed = std::to_string(m_engine->Seed());
+    return "seed " + seed + " chosen; --seed " + seed + " makes the same random choices again";
+}

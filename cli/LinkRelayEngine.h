@@ -1,0 +1,51 @@
+#pragma once
+// The link engine (link/) behind the console program: per-datagram delay,
+// jitter, loss, rate, duplicates, reordering, sessions, from the options
+// of the command line. Its settings lines and its per-datagram lines reach
+// the two hosts Start gives.
+
+#include <memory>
+
+#include "Engine.h"
+#include "LinkClock.h"
+#include "LinkOptions.h"
+#include "LogHost.h"
+
+class LinkEngine;
+
+class LinkRelayEngine : public Engine {
+public:
+    // The options must have passed ValidateLinkOptions.
+    explicit LinkRelayEngine(const LinkOptions& options);
+    ~LinkRelayEngine() override;
+
+    bool Open(std::string& error) override;
+    bool Start(LogHost& settingsLog, LogHost& datagramLog, std::string& error) override;
+    void Modify(double lossPercent, std::int32_t delayMs) override;
+    EngineStats Stats() const override;
+    void Stop() override;
+    std::string StartNote() const override;
+
+private:
+    // The engine is built at Open, before Start names the hosts: it logs
+    // through these, which pass each line on to the host Start gave.
+    class LaterLogHost : public LogHost {
+    public:
+        void SetTarget(LogHost& target) { m_target = &target; }
+        void AppendLog(const CString& line) override
+        {
+            if (m_target)
+                m_target->AppendLog(line);
+        }
+        void ScrollLogToEnd() override {}
+
+    private:
+        LogHost* m_target = nullptr;  // set before the engine's thread starts
+    };
+
+    const LinkOptions m_options;
+    SteadyLinkClock m_clock;
+    LaterLogHost m_settingsLog;
+    LaterLogHost m_datagramLog;
+    std::unique_ptr<LinkEngine> m_engine;  // last: it ends before the hosts go
+};
