@@ -120,3 +120,78 @@ TEST(CliCommands, ReadModifyStatsAndQuitAndSayWhatABadLineShouldBe)
     EXPECT_EQ(ParseCommand("stats now").error, "stats: expected 'stats' alone; got 'stats now'");
     EXPECT_EQ(ParseCommand("Quit").error, "unknown command 'Quit': expected 'modify LOSS DELAY', 'stats' or 'quit'");
 }
+
+TEST(CliOptions, AnyLinkOptionRunsTheLinkEngineWithEveryValueAndTheDialogsOnes)
+{
+    const CliParse parse =
+        Parse({"--loss", "25", "--delay", "100", "--jitter=0", "--keep-order", "--random-loss", "2.5", "--burst-loss",
+               "5,50", "--direction", "both", "--seed", "18446744073709551615", "--rate", "1.5", "--queue", "7",
+               "--duplicate", "1", "--reorder", "3", "--clients", "each", "--session-idle", "0.5"});
+    ASSERT_EQ(parse.outcome, CliParse::Outcome::Run) << parse.error;
+    ASSERT_TRUE(parse.options.linkEngine);
+    const LinkOptions& link = parse.options.link;
+    EXPECT_EQ(link.listenAddress, CString(L"127.0.0.1"));
+    EXPECT_EQ(link.listenPort, 5000u);
+    EXPECT_EQ(link.serverPort, 6000u);
+    EXPECT_EQ(link.lossPercent, 25.0);
+    EXPECT_EQ(link.delayMs, 100);
+    EXPECT_TRUE(link.pipeline);  // --jitter, even 0, waits each datagram on its own
+    EXPECT_EQ(link.jitterMs, 0.0);
+    EXPECT_TRUE(link.keepOrder);
+    EXPECT_EQ(link.randomLossPercent, 2.5);
+    ASSERT_TRUE(link.burstLoss);
+    EXPECT_EQ(link.burstLoss->leavePercent, 50.0);
+    EXPECT_EQ(link.direction, LinkDirection::Both);
+    EXPECT_EQ(link.seed, 18446744073709551615ull);
+    EXPECT_EQ(link.rateKbit, 1.5);
+    EXPECT_EQ(link.queueLimit, 7);
+    EXPECT_EQ(link.duplicatePercent, 1.0);
+    EXPECT_EQ(link.reorderPercent, 3.0);
+    EXPECT_EQ(link.clients, ClientsMode::Each);
+    EXPECT_EQ(link.sessionIdleSeconds, 0.5);
+
+    EXPECT_FALSE(Parse({"--loss", "25", "--delay", "100", "--quiet"}).options.linkEngine);
+    const CliParse defaults = Parse({"--clients", "last"});
+    ASSERT_TRUE(defaults.options.linkEngine);
+    EXPECT_FALSE(defaults.options.link.seed || defaults.options.link.pipeline || defaults.options.link.rateKbit);
+}
+
+TEST(CliOptions, RefusesBadLinkOptionsNamingTheFlag)
+{
+    struct Case {
+        std::vector<std::string> arguments;
+        const char* error;  // how the message begins
+    };
+    const Case cases[] = {
+        {{"--random-loss", "101"}, "--random-loss must be a percentage from 0 to 100"},
+        {{"--random-loss", "-1"}, "--random-loss must be a percentage from 0 to 100"},
+        {{"--random-loss", "5%"}, "--random-loss expects a percentage from 0 to 100, a decimal number like 5 or 0.5, not '5%'"},
+        {{"--duplicate", "nan"}, "--duplicate expects a percentage"},
+        {{"--reorder", "100.5", "--delay", "5"}, "--reorder must be a percentage from 0 to 100"},
+        {{"--reorder", "10"}, "--reorder needs a delay (--delay)"},
+        {{"--burst-loss", "5"}, "--burst-loss expects two percentages P,R"},
+        {{"--burst-loss", "5,"}, "--burst-loss expects two percentages P,R"},
+        {{"--burst-loss", "5,120"}, "--burst-loss needs two percentages from 0 to 100, as P,R"},
+        {{"--direction", "up"}, "--direction expects to-server, to-client or both, not 'up'"},
+        {{"--jitter", "-1"}, "--jitter must not be negative"},
+        {{"--jitter", "5ms"}, "--jitter expects a jitter in milliseconds"},
+        {{"--rate", "0"}, "--rate must be more than 0 kbit/s"},
+        {{"--rate", "-5"}, "--rate must be more than 0 kbit/s"},
+        {{"--rate", "100", "--queue", "0"}, "--queue must be at least 1"},
+        {{"--rate", "100", "--queue", "1.5"}, "--queue expects a whole number of datagrams"},
+        {{"--queue", "10"}, "--queue bounds the queue of a rate-limited link: it needs --rate"},
+        {{"--clients", "all"}, "--clients expects last or each, not 'all'"},
+        {{"--clients", "each", "--session-idle", "0"}, "--session-idle must be more than 0 seconds"},
+        {{"--session-idle", "5"}, "--session-idle applies to the sessions of --clients each"},
+        {{"--seed", "-1"}, "--seed expects a whole number from 0 to 18446744073709551615, not '-1'"},
+        {{"--seed", "18446744073709551616"}, "--seed expects a whole number"},
+        {{"--seed", "1e3"}, "--seed expects a whole number"},
+        {{"--pipeline=yes"}, "--pipeline takes no value"},
+        {{"--keep-order", "--keep-order"}, "--keep-order is given twice"},
+    };
+    for (const Case& c : cases) {
+        const CliParse parse = Parse(c.arguments);
+        EXPECT_EQ(parse.outcome, CliParse::Outcome::BadInput) << c.error;
+        EXPECT_EQ(parse.error.rfind(c.error, 0), 0u) << parse.error;
+    }
+}

@@ -13,6 +13,15 @@
 #include "CliProcess.h"
 #include "UdpPeer.h"
 
+// How often part occurs in text.
+inline size_t Occurrences(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++count;
+    return count;
+}
+
 class CliRelay : public ::testing::Test {
 protected:
     using Clock = std::chrono::steady_clock;

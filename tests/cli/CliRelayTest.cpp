@@ -14,14 +14,6 @@ namespace {
 
 std::string Text(int i) { return std::to_string(i); }
 
-size_t Occurrences(const std::string& text, const std::string& part)
-{
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
-        ++count;
-    return count;
-}
-
 }  // namespace
 
 TEST_F(CliRelay, DropsOneInFourAndModifyCarriesTheDropCounterOn)
@@ -248,7 +240,24 @@ INSTANTIATE_TEST_SUITE_P(
                      "--server expects the server's own IPv4 address"},
         BadArguments{{"--listen", "127.0.0.1:5000", "--server", "127.0.0.1:5001", "--loss", "25%"},
                      "--loss expects a loss rate in percent"},
-        BadArguments{{"--listen", "127.0.0.1:5000", "--server", "127.0.0.1:5001", "--delay"}, "--delay needs a value"}),
+        BadArguments{{"--listen", "127.0.0.1:5000", "--server", "127.0.0.1:5001", "--delay"}, "--delay needs a value"},
+        // The link engine's options.
+        BadArguments{{"--listen", "127.0.0.1:5000", "--server", "127.0.0.1:5001", "--random-loss", "150"},
+                     "--random-loss must be a percentage from 0 to 100"},
+        BadArguments{{"--listen", "127.0.0.1:5000", "--server", "127.0.0.1:5001", "--burst-loss", "5"},
+                     "--burst-loss expects two percentages P,R"},
+        BadArguments{{"--listen", "127.0.0.1:5000", "--server", "127.0.0.1:5001", "--direction", "sideways"},
+                     "--direction expects to-server, to-client or both, not 'sideways'"},
+        BadArguments{{"--listen", "127.0.0.1:5000", "--server", "127.0.0.1:5001", "--jitter", "-3"},
+                     "--jitter must not be negative"},
+        BadArguments{{"--listen", "127.0.0.1:5000", "--server", "127.0.0.1:5001", "--rate", "0"},
+                     "--rate must be more than 0 kbit/s"},
+        BadArguments{{"--listen", "127.0.0.1:5000", "--server", "127.0.0.1:5001", "--rate", "64", "--queue", "0"},
+                     "--queue must be at least 1"},
+        BadArguments{{"--listen", "127.0.0.1:5000", "--server", "127.0.0.1:5001", "--reorder", "5"},
+                     "--reorder needs a delay (--delay)"},
+        BadArguments{{"--listen", "127.0.0.1:5000", "--server", "127.0.0.1:5001", "--clients", "many"},
+                     "--clients expects last or each, not 'many'"}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 TEST_F(CliRelay, APortThatCannotBeOpenedIsNamedWithTheSystemsReason)
