@@ -22,8 +22,11 @@ constexpr int kInvalidArgument = EINVAL;
 #endif
 
 constexpr std::uint64_t kListenKey = 0;  // session ids start at 1
-// Datagrams taken from one socket before the others get their turn.
+// Datagrams taken from one socket before the others get their turn, and
+// at most in one call.
 constexpr int kReceiveBudget = 64;
+constexpr int kReceiveBatch = 32;
+constexpr int kSlotBytes = LinkEngine::kLargestDatagram + 1;
 constexpr int kListenBufferBytes = 4 << 20;
 constexpr int kSessionBufferBytes = 1 << 20;
 
@@ -54,8 +57,14 @@ LinkEngine::LinkEngine(const LinkOptions& options, LogHost& settingsLog, LogHost
       m_clock(clock),
       m_seed(options.seed ? *options.seed : ChooseSeed()),
       m_sessionIdle(std::chrono::nanoseconds(std::llround(options.sessionIdleSeconds * 1e9))),
-      m_buffer(kLargestDatagram + 1)
+      m_receiveBuffers(std::make_unique_for_overwrite<unsigned char[]>(std::size_t{kReceiveBatch} * kSlotBytes)),
+      m_received(kReceiveBatch),
+      m_discard(std::make_unique_for_overwrite<unsigned char[]>(kSlotBytes))
 {
+    for (int i = 0; i < kReceiveBatch; ++i) {
+        m_received[i].bytes = &m_receiveBuffers[static_cast<std::size_t>(i) * kSlotBytes];
+        m_received[i].capacity = kSlotBytes;
+    }
     const ImpairmentSettings settings = ImpairmentSettings::From(options);
     for (int direction : {kToServer, kToClient})
         if (Impairs(options.direction, direction))
@@ -145,6 +154,8 @@ void LinkEngine::Run()
         }
         for (const std::uint64_t key : m_ready)
             ReceiveFrom(key);
+        Flush();
+        m_receivedInUse = 0;
         SendDue();
         ExpireSessions();
         UpdateGauges();
@@ -178,22 +189,42 @@ void LinkEngine::ReceiveFrom(std::uint64_t key)
     Session* session = nullptr;
     if (key != kListenKey && !(session = m_sessions.FindId(key)))
         return;  // closed meanwhile
-    CAsyncSocket& socket = session ? session->socket : m_listen;
-    const int capacity = static_cast<int>(m_buffer.size());
-    for (int taken = 0; taken < kReceiveBudget; ++taken) {
-        Ipv4Endpoint from;
-        const int length = socket.ReceiveDatagram(m_buffer.data(), capacity, from);
-        if (length < 0 || length > kLargestDatagram)
+    const std::uint64_t sessionId = session ? session->id : kListenKey;
+    for (int taken = 0; taken < kReceiveBudget;) {
+        // Datagrams from several sockets share the slots, so that those
+        // leaving through one socket go together; the slots are free again
+        // once those leaving have gone.
+        if (m_receivedInUse == kReceiveBatch) {
+            Flush();
+            m_receivedInUse = 0;
+        }
+        // The session may have closed while its datagrams were handled.
+        if (sessionId != kListenKey && !(session = m_sessions.FindId(sessionId)))
             return;
-        if (session)
-            OnSessionDatagram(*session, from, length);
-        else
-            OnListenDatagram(from, length);
+        CAsyncSocket& socket = session ? session->socket : m_listen;
+        const int room = kReceiveBatch - m_receivedInUse;
+        const int count = socket.ReceiveDatagrams(&m_received[static_cast<std::size_t>(m_receivedInUse)], room);
+        for (int i = m_receivedInUse; i < m_receivedInUse + count; ++i) {
+            const CAsyncSocket::DatagramSlot& datagram = m_received[static_cast<std::size_t>(i)];
+            if (datagram.length < 0 || datagram.length > kLargestDatagram)
+                continue;
+            if (session)
+                OnSessionDatagram(*session, datagram);
+            else
+                OnListenDatagram(datagram);
+            if (sessionId != kListenKey && !(session = m_sessions.FindId(sessionId)))
+                break;
+        }
+        m_receivedInUse += count;
+        if (count < room)
+            return;  // none left
+        taken += count;
     }
 }
 
-void LinkEngine::OnListenDatagram(const Ipv4Endpoint& from, int length)
+void LinkEngine::OnListenDatagram(const CAsyncSocket::DatagramSlot& datagram)
 {
+    const Ipv4Endpoint& from = datagram.peer;
     Route route;
     if (m_options.clients == ClientsMode::Each) {
         const LinkTime now = m_clock.Now();
@@ -215,12 +246,12 @@ void LinkEngine::OnListenDatagram(const Ipv4Endpoint& from, int length)
         m_lastClient = from;
         route.target = m_server;
     }
-    Dispatch(route, m_buffer.data(), length);
+    Dispatch(route, datagram.bytes, datagram.length);
 }
 
-void LinkEngine::OnSessionDatagram(Session& session, const Ipv4Endpoint& from, int length)
+void LinkEngine::OnSessionDatagram(Session& session, const CAsyncSocket::DatagramSlot& datagram)
 {
-    if (!(from == m_server)) {
+    if (!(datagram.peer == m_server)) {
         m_counters.Add(EngineCounter::StrayDrops);
         Log(kStrayLine);
         return;
@@ -229,7 +260,7 @@ void LinkEngine::OnSessionDatagram(Session& session, const Ipv4Endpoint& from, i
     Route route;
     route.direction = kToClient;
     route.session = session.id;
-    Dispatch(route, m_buffer.data(), length);
+    Dispatch(route, datagram.bytes, datagram.length);
 }
 
 void LinkEngine::Dispatch(const Route& route, const unsigned char* bytes, int length)
@@ -294,10 +325,14 @@ void LinkEngine::SendDue()
         if (Session* session = next.session ? m_sessions.FindId(next.session) : nullptr)
             m_sessions.RemoveWaiting(*session, now);
         Send(route, next.fate, next.block.bytes.get(), static_cast<int>(next.length), next.copy);
-        m_store.Give(std::move(next.block));
+        m_leaving.push_back(std::move(next.block));
         if (m_queue.Empty() || m_queue.Next().departure > now)
-            now = m_clock.Now();  // sending took time: more may be due
+            now = m_clock.Now();  // time has passed: more may be due
     }
+    Flush();
+    for (DatagramStore::Block& block : m_leaving)
+        m_store.Give(std::move(block));
+    m_leaving.clear();
 }
 
 void LinkEngine::Send(const Route& route, const Fate& fate, const unsigned char* bytes, int length, bool copy)
@@ -306,23 +341,50 @@ void LinkEngine::Send(const Route& route, const Fate& fate, const unsigned char*
     Ipv4Endpoint to = route.direction == kToServer ? m_server : route.target;
     if (route.session) {
         Session* session = m_sessions.FindId(route.session);
-        if (!session) {
-            m_counters.Add(EngineCounter::ClosedSessionDrops);
-            Log(kClosedSessionLine);
-            return;
-        }
-        if (route.direction == kToServer)
+        if (!session)
+            socket = nullptr;  // it has closed: Flush counts and logs the drop
+        else if (route.direction == kToServer)
             socket = &session->socket;
         else
             to = session->client;
     }
-    const bool sent = socket->SendDatagram(bytes, length, to) == length;
-    m_counters.Add(route.direction, sent ? DirectionCounter::Sent : DirectionCounter::SendFailures);
-    if (copy)
-        m_counters.Add(route.direction, DirectionCounter::Duplicated);
-    else if (fate.reordered)
-        m_counters.Add(route.direction, DirectionCounter::Reordered);
-    LogDeparture(fate, copy);
+    m_departures.push_back(Departure{socket, route.direction, fate, copy});
+    CAsyncSocket::DatagramSlot slot;
+    slot.bytes = const_cast<unsigned char*>(bytes);  // only read: it is sent
+    slot.length = length;
+    slot.peer = to;
+    m_departureSlots.push_back(slot);
+}
+
+void LinkEngine::Flush()
+{
+    for (std::size_t start = 0; start < m_departures.size();) {
+        // A run through one socket goes in one call.
+        CAsyncSocket* socket = m_departures[start].socket;
+        std::size_t end = start;
+        while (end < m_departures.size() && m_departures[end].socket == socket)
+            ++end;
+        if (socket)
+            socket->SendDatagrams(&m_departureSlots[start], static_cast<int>(end - start));
+        for (std::size_t i = start; i < end; ++i) {
+            const Departure& departure = m_departures[i];
+            if (!socket) {
+                m_counters.Add(EngineCounter::ClosedSessionDrops);
+                Log(kClosedSessionLine);
+                continue;
+            }
+            m_counters.Add(departure.direction,
+                           m_departureSlots[i].sent ? DirectionCounter::Sent : DirectionCounter::SendFailures);
+            if (departure.copy)
+                m_counters.Add(departure.direction, DirectionCounter::Duplicated);
+            else if (departure.fate.reordered)
+                m_counters.Add(departure.direction, DirectionCounter::Reordered);
+            LogDeparture(departure.fate, departure.copy);
+        }
+        start = end;
+    }
+    m_departures.clear();
+    m_departureSlots.clear();
 }
 
 void LinkEngine::LogDrop(int direction, DropCause cause)
@@ -436,9 +498,10 @@ bool LinkEngine::OpenSessionSocket(Session& session)
 
 void LinkEngine::CloseSession(Session& session, CloseReason reason)
 {
+    Flush();  // those leaving through its socket go first
     // Replies that reached the session but were not taken yet are lost with it.
     Ipv4Endpoint from;
-    while (session.socket.ReceiveDatagram(m_buffer.data(), static_cast<int>(m_buffer.size()), from) >= 0)
+    while (session.socket.ReceiveDatagram(m_discard.get(), kSlotBytes, from) >= 0)
         m_counters.Add(EngineCounter::ClosedSessionDrops);
     m_wait.Remove(session.socket);
     m_counters.Add(reason == CloseReason::Idle ? EngineCounter::SessionsClosedIdle : EngineCounter::SessionsClosedLimit);

@@ -84,13 +84,18 @@ private:
     };
 
     void ReceiveFrom(std::uint64_t key);
-    void OnListenDatagram(const Ipv4Endpoint& from, int length);
-    void OnSessionDatagram(Session& session, const Ipv4Endpoint& from, int length);
+    void OnListenDatagram(const CAsyncSocket::DatagramSlot& datagram);
+    void OnSessionDatagram(Session& session, const CAsyncSocket::DatagramSlot& datagram);
     void Dispatch(const Route& route, const unsigned char* bytes, int length);
     void Queue(const Route& route, const Fate& fate, LinkTime arrival, const unsigned char* bytes, int length, bool copy);
     bool NothingDue(LinkTime now) const;
     void SendDue();
+    // Puts a datagram among those leaving now; Flush sends them. The bytes
+    // must stay put until then.
     void Send(const Route& route, const Fate& fate, const unsigned char* bytes, int length, bool copy);
+    // Sends those leaving, in order, in as few calls as the system allows,
+    // then counts and logs each.
+    void Flush();
     void LogDrop(int direction, DropCause cause);
     void LogDeparture(const Fate& fate, bool copy);
     void Log(const CString& line);
@@ -133,7 +138,24 @@ private:
     DatagramStore m_store;
     SessionTable m_sessions;
     std::optional<Ipv4Endpoint> m_lastClient;
-    std::vector<unsigned char> m_buffer;
+    // Where received datagrams land, a batch at a time (pages the system
+    // gives only as they are used), and where a closing session's are
+    // thrown.
+    std::unique_ptr<unsigned char[]> m_receiveBuffers;
+    std::vector<CAsyncSocket::DatagramSlot> m_received;
+    int m_receivedInUse = 0;  // slots holding datagrams that may still be leaving
+    std::unique_ptr<unsigned char[]> m_discard;
+    // Those leaving now, until Flush: through which socket (null: its
+    // session has closed), and what to count and log; with their slots.
+    struct Departure {
+        CAsyncSocket* socket = nullptr;
+        int direction = kToServer;
+        Fate fate;
+        bool copy = false;
+    };
+    std::vector<Departure> m_departures;
+    std::vector<CAsyncSocket::DatagramSlot> m_departureSlots;
+    std::vector<DatagramStore::Block> m_leaving;  // their blocks, given back after Flush
     std::vector<std::uint64_t> m_ready;
     bool m_logged = false;
     LinkCounters m_counters;

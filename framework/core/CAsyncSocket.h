@@ -74,6 +74,21 @@ public:
     // (none pending, one longer than the buffer, an error).
     int ReceiveDatagram(void* buffer, int capacity, Ipv4Endpoint& from);
     int SendDatagram(const void* buffer, int length, const Ipv4Endpoint& to);
+    // Several datagrams in one call where the system has one (Linux:
+    // recvmmsg and sendmmsg), one at a time elsewhere.
+    struct DatagramSlot {
+        unsigned char* bytes = nullptr;
+        int capacity = 0;   // receiving: the room at bytes
+        int length = 0;     // received (-1: longer than the room, discarded), or to send
+        Ipv4Endpoint peer;  // who sent it, or where it goes
+        bool sent = false;  // sending: it went whole
+    };
+    static constexpr int kMostDatagramsPerCall = 64;
+    // Fills the slots in order; returns how many it took (0 when none was
+    // pending), at most kMostDatagramsPerCall.
+    int ReceiveDatagrams(DatagramSlot* slots, int count);
+    // Sends the slots in order, marking each that went.
+    void SendDatagrams(DatagramSlot* slots, int count);
     // Asks the system for send and receive buffers of this many bytes (it
     // may give less); false when it refuses outright.
     bool SetBufferSizes(int bytes);

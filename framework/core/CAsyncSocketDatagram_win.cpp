@@ -25,6 +25,24 @@ int CAsyncSocket::SendDatagram(const void* buffer, int length, const Ipv4Endpoin
     return sent == SOCKET_ERROR ? -1 : sent;
 }
 
+// Windows has no call for several datagrams at once: one at a time.
+int CAsyncSocket::ReceiveDatagrams(DatagramSlot* slots, int count)
+{
+    int taken = 0;
+    for (; taken < count && taken < kMostDatagramsPerCall; ++taken) {
+        slots[taken].length = ReceiveDatagram(slots[taken].bytes, slots[taken].capacity, slots[taken].peer);
+        if (slots[taken].length < 0)
+            break;
+    }
+    return taken;
+}
+
+void CAsyncSocket::SendDatagrams(DatagramSlot* slots, int count)
+{
+    for (int i = 0; i < count; ++i)
+        slots[i].sent = SendDatagram(slots[i].bytes, slots[i].length, slots[i].peer) == slots[i].length;
+}
+
 bool CAsyncSocket::SetBufferSizes(int bytes)
 {
     const SOCKET s = static_cast<SOCKET>(m_hSocket);
