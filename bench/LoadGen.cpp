@@ -3,6 +3,10 @@
 //   dulvet_loadgen echo  [--port P] [--seconds S]
 //   dulvet_loadgen rate  --target A:P [--size B] [--window W] [--seconds S] [--warmup S] [--timeout-ms T]
 //   dulvet_loadgen delay --target A:P --delay-ms D [--seconds S] [--gap-ms G]
+//   dulvet_loadgen pace  --target A:P --rate N --seconds S [--size B]
+//   dulvet_loadgen sink  [--port P] [--seconds S] [--idle-ms I] [--delay-ms D] [--jitter-ms J] [--sequences FILE]
+//   dulvet_loadgen clients --target A:P --clients N [--window W] [--size B] [--seconds S] [--warmup S]
+//                          [--timeout-ms T] [--drain-ms D]
 //   dulvet_loadgen freeport
 //
 // The target is the relay, or the echo server itself for the direct path.
@@ -14,6 +18,8 @@
 #include "DelayAccuracy.h"
 #include "EchoServer.h"
 #include "LoadGenOptions.h"
+#include "ManyClients.h"
+#include "OneWay.h"
 #include "RoundTripRate.h"
 #include "UdpEndpoint.h"
 
@@ -32,10 +38,14 @@ int PrintFreePort()
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: dulvet_loadgen echo|rate|delay|freeport [--name value]...\n"
+                 "usage: dulvet_loadgen echo|rate|delay|pace|sink|clients|freeport [--name value]...\n"
                  "  echo  [--port P] [--seconds S]\n"
                  "  rate  --target A.B.C.D:P [--size B] [--window W] [--seconds S] [--warmup S] [--timeout-ms T]\n"
-                 "  delay --target A.B.C.D:P --delay-ms D [--seconds S] [--gap-ms G]\n");
+                 "  delay --target A.B.C.D:P --delay-ms D [--seconds S] [--gap-ms G]\n"
+                 "  pace  --target A.B.C.D:P --rate N --seconds S [--size B]\n"
+                 "  sink  [--port P] [--seconds S] [--idle-ms I] [--delay-ms D] [--jitter-ms J] [--sequences FILE]\n"
+                 "  clients --target A.B.C.D:P --clients N [--window W] [--size B] [--seconds S] [--warmup S]\n"
+                 "          [--timeout-ms T] [--drain-ms D]\n");
     return 2;
 }
 
@@ -53,6 +63,12 @@ int main(int argc, char** argv)
         return RunRoundTripRate(*options);
     if (mode == "delay")
         return RunDelayAccuracy(*options);
+    if (mode == "pace")
+        return RunPace(*options);
+    if (mode == "sink")
+        return RunSink(*options);
+    if (mode == "clients")
+        return RunManyClients(*options);
     if (mode == "freeport")
         return PrintFreePort();
     return Usage();

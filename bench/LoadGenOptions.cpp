@@ -28,6 +28,12 @@ double LoadGenOptions::Number(const std::string& name, double fallback) const
     return end != found->second.c_str() && *end == '\0' ? value : fallback;
 }
 
+std::string LoadGenOptions::Text(const std::string& name) const
+{
+    const auto found = m_values.find(name);
+    return found == m_values.end() ? std::string() : found->second;
+}
+
 std::optional<Target> LoadGenOptions::TargetOf(const std::string& name) const
 {
     const auto found = m_values.find(name);

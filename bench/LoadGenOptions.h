@@ -19,6 +19,8 @@ public:
     const std::string& Mode() const { return m_mode; }
     bool Has(const std::string& name) const { return m_values.count(name) != 0; }
     double Number(const std::string& name, double fallback) const;
+    // The value as given; empty when missing.
+    std::string Text(const std::string& name) const;
     // "A.B.C.D:PORT"; nothing when missing or malformed.
     std::optional<Target> TargetOf(const std::string& name) const;
 

@@ -32,6 +32,9 @@ public:
     // True when a datagram is pending within the timeout.
     bool WaitReadable(int timeoutMs) const;
 
+    // For socket options and calls beyond these.
+    int Descriptor() const { return m_fd; }
+
 private:
     int m_fd = -1;
 };
