@@ -81,12 +81,8 @@ private:
     {
         if (m_draining)
             return;
-        ProbeHeader header;
-        header.slot = slot;
-        header.sequence = ++m_lastSequence;
-        header.sentNs = now;
-        m_inFlight[slot] = InFlight{header.sequence, now};
-        WriteProbe(m_buffer.data(), header);
+        m_inFlight[slot] = InFlight{++m_lastSequence, now};
+        WriteProbe(m_buffer.data(), slot, m_lastSequence, now);
         m_clients[slot / m_window]->Send(m_buffer.data(), m_size);
     }
 

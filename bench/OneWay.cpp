@@ -134,10 +134,7 @@ int RunPace(const LoadGenOptions& options)
         if (MonotonicNs() < dueNs)
             SleepUntilMonotonic(dueNs);
         latestNs = std::max(latestNs, MonotonicNs() - dueNs);
-        ProbeHeader header;
-        header.sequence = sequence;
-        header.sentNs = WallNs();
-        WriteProbe(bytes.data(), header);
+        WriteProbe(bytes.data(), 0, sequence, WallNs());
         failed += !socket.Send(bytes.data(), bytes.size());
     }
     std::printf("pace sent=%llu failed=%llu seconds=%.3f size=%zu latest_us=%.1f\n",

@@ -31,6 +31,16 @@ inline void WriteProbe(unsigned char* bytes, const ProbeHeader& header)
     std::memcpy(bytes, &header, sizeof header);
 }
 
+// A new probe for the slot with its sequence number and send time.
+inline void WriteProbe(unsigned char* bytes, std::uint32_t slot, std::uint64_t sequence, std::uint64_t sentNs)
+{
+    ProbeHeader header;
+    header.slot = slot;
+    header.sequence = sequence;
+    header.sentNs = sentNs;
+    WriteProbe(bytes, header);
+}
+
 // False for anything too short or without the magic number.
 inline bool ReadProbe(const unsigned char* bytes, long length, ProbeHeader& header)
 {

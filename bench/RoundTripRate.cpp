@@ -71,12 +71,8 @@ private:
 
     void SendFromSlot(std::uint32_t slot, std::uint64_t now)
     {
-        ProbeHeader header;
-        header.slot = slot;
-        header.sequence = ++m_lastSequence;
-        header.sentNs = now;
-        m_slots[slot] = Outstanding{header.sequence, now};
-        WriteProbe(m_buffer.data(), header);
+        m_slots[slot] = Outstanding{++m_lastSequence, now};
+        WriteProbe(m_buffer.data(), slot, m_lastSequence, now);
         m_socket.Send(m_buffer.data(), m_settings.size);
     }
 
