@@ -84,6 +84,31 @@ TEST_F(LinkEngineTest, PassesEmptyAndLargestDatagramsWholeAndRunsBesideAnotherEn
     EXPECT_FALSE(m_server.ReceiveText(100ms));
 }
 
+// Datagrams are taken and sent many at a time: a burst several times
+// longer than one batch, of every size, passes whole and in order, both ways.
+TEST_F(LinkEngineTest, ABurstLongerThanABatchPassesWholeAndInOrderBothWays)
+{
+    auto engine = Run(Options());
+    UdpPeer client;
+    constexpr int kDatagrams = 150;
+    const auto bytesOf = [](int i) { return RandomBytes(static_cast<size_t>(i * 97 % 1500), static_cast<std::uint32_t>(i)); };
+    for (int i = 0; i < kDatagrams; ++i)
+        ASSERT_GE(client.SendTo(bytesOf(i), engine->ListenPort()), 0);
+    for (int i = 0; i < kDatagrams; ++i) {
+        const auto datagram = m_server.Receive();
+        ASSERT_TRUE(datagram) << "datagram " << i;
+        ASSERT_EQ(datagram->bytes, bytesOf(i)) << "datagram " << i;
+    }
+    for (int i = 0; i < kDatagrams; ++i)
+        ASSERT_GE(m_server.SendTo(bytesOf(kDatagrams - i), engine->ListenPort()), 0);
+    for (int i = 0; i < kDatagrams; ++i) {
+        const auto datagram = client.Receive();
+        ASSERT_TRUE(datagram) << "reply " << i;
+        ASSERT_EQ(datagram->bytes, bytesOf(kDatagrams - i)) << "reply " << i;
+    }
+    EXPECT_EQ(Stat(*engine, kToClient, DirectionCounter::Sent), size_t{kDatagrams});
+}
+
 TEST_F(LinkEngineTest, BothDirectionsImpairedEachWithItsOwnCounter)
 {
     LinkOptions options = Options();
