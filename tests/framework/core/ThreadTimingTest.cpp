@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "ThreadTiming.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using Granted = ThreadTiming::Granted;
+using Priority = ThreadTiming::Priority;
+
+// Runs the check on a thread of its own, so that whatever the system grants
+// ends with it.
+template <typename Check>
+void OnAFreshThread(Check check)
+{
+    std::thread thread(check);
+    thread.join();
+}
+
+// The calling thread's priority as the system states it.
+struct ThreadPriority {
+#ifdef _WIN32
+    int priority = GetThreadPriority(GetCurrentThread());
+    bool operator==(const ThreadPriority&) const = default;
+#else
+    int policy = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK;
+    int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+    bool operator==(const ThreadPriority&) const = default;
+#endif
+};
+
+// Lowers the calling thread's priority as a user who starts the program
+// to give way would; false where the system will not.
+bool GiveWay()
+{
+#ifdef _WIN32
+    return SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL) != FALSE;
+#else
+    return setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 5) == 0;
+#endif
+}
+
+bool IsRaised(const ThreadPriority& now)
+{
+#ifdef _WIN32
+    return now.priority == THREAD_PRIORITY_TIME_CRITICAL;
+#else
+    return now.policy == SCHED_FIFO;
+#endif
+}
+
+// Stand-ins for the system that grant or refuse, counting what was asked.
+int g_promptAsked = 0;
+int g_raiseAsked = 0;
+bool Grant(int& asked) { return ++asked, true; }
+bool Refuse(int& asked) { return ++asked, false; }
+
+}  // namespace
+
+TEST(ThreadTiming, KeepLeavesTheThreadsPriorityAsItWas)
+{
+    OnAFreshThread([] {
+        const ThreadPriority before;
+        ThreadTiming::ForThisThread(Priority::Keep);
+        EXPECT_EQ(ThreadPriority{}, before);
+    });
+    // Nor does it lift a thread that gives way back to normal.
+    OnAFreshThread([] {
+        if (!GiveWay())
+            GTEST_SKIP() << "the system does not let a thread give way";
+        const ThreadPriority before;
+        ThreadTiming::ForThisThread(Priority::Keep);
+        EXPECT_EQ(ThreadPriority{}, before);
+    });
+}
+
+TEST(ThreadTiming, RaiseSaysWhatTheThreadGotAndSparesOneThatGivesWay)
+{
+    OnAFreshThread([] {
+        const Granted granted = ThreadTiming::ForThisThread(Priority::Raise);
+        // Raised where the user may have it (root here, or not), and then only.
+        EXPECT_EQ(granted == Granted::RaisedPriority, IsRaised(ThreadPriority{}));
+    });
+    OnAFreshThread([] {
+        if (!GiveWay())
+            GTEST_SKIP() << "the system does not let a thread give way";
+        const ThreadPriority before;
+        EXPECT_NE(ThreadTiming::ForThisThread(Priority::Raise), Granted::RaisedPriority);
+        EXPECT_EQ(ThreadPriority{}, before);
+    });
+}
+
+TEST(ThreadTiming, WhatTheSystemRefusesIsLeftOutSilently)
+{
+    const auto ask = [](Priority priority, bool (*prompt)(), bool (*raise)()) {
+        g_promptAsked = g_raiseAsked = 0;
+        return ThreadTiming::ForThisThread(priority, ThreadTiming::Calls{prompt, raise});
+    };
+    const auto grantPrompt = [] { return Grant(g_promptAsked); };
+    const auto refusePrompt = [] { return Refuse(g_promptAsked); };
+    const auto grantRaise = [] { return Grant(g_raiseAsked); };
+    const auto refuseRaise = [] { return Refuse(g_raiseAsked); };
+
+    EXPECT_EQ(ask(Priority::Raise, grantPrompt, refuseRaise), Granted::PromptWakeups);
+    EXPECT_EQ(ask(Priority::Raise, refusePrompt, refuseRaise), Granted::Nothing);
+    EXPECT_EQ(g_promptAsked, 1);
+    EXPECT_EQ(g_raiseAsked, 1);
+    // A refused slice does not keep the raise from being asked for.
+    EXPECT_EQ(ask(Priority::Raise, refusePrompt, grantRaise), Granted::RaisedPriority);
+    // Keep never asks for a raise.
+    EXPECT_EQ(ask(Priority::Keep, grantPrompt, grantRaise), Granted::PromptWakeups);
+    EXPECT_EQ(g_raiseAsked, 0);
+    EXPECT_EQ(ask(Priority::Keep, refusePrompt, grantRaise), Granted::Nothing);
+}
