@@ -130,7 +130,11 @@ void LinkEngine::Stop()
 
 unsigned LinkEngine::ThreadProc(void* self)
 {
-    static_cast<LinkEngine*>(self)->Run();
+    auto& engine = *static_cast<LinkEngine*>(self);
+    // Departures on time beside a busy program: a raised priority where
+    // the user may have it, else at least prompt wake-ups.
+    engine.m_timing = ThreadTiming::ForThisThread(ThreadTiming::Priority::Raise);
+    engine.Run();
     return 0;
 }
 

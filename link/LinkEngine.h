@@ -5,7 +5,9 @@
 // runs an event loop: it takes every datagram that is ready, decides its
 // fate (Impairment), sends at once what may leave now and queues the rest by
 // departure time, then waits for sockets, the next departure or a signal
-// together. An object per relay; no globals.
+// together. Its thread runs at a raised priority where the system allows
+// (ThreadTiming), so nothing in it may spin: every loop either waits or
+// ends after a bounded amount of work. An object per relay; no globals.
 
 #include <array>
 #include <atomic>
@@ -28,6 +30,7 @@
 #include "SessionTable.h"
 #include "SocketWait.h"
 #include "StopSignal.h"
+#include "ThreadTiming.h"
 
 class LogHost;
 
@@ -63,6 +66,9 @@ public:
     // datagrams already waiting, to at most the new delay from their arrival.
     void Modify(double lossPercent, std::int32_t delayMs);
     LinkStats Stats() const { return m_counters.Snapshot(); }
+    // What the system gave the engine's thread for waking on time; Nothing
+    // until the thread has run.
+    ThreadTiming::Granted Timing() const { return m_timing.load(); }
     // Ends the thread at once, whatever is waiting; waiting datagrams are
     // not sent.
     void Stop();
@@ -130,6 +136,7 @@ private:
     std::mutex m_startMutex;
     std::condition_variable m_announced;
     bool m_settingsLogged = false;
+    std::atomic<ThreadTiming::Granted> m_timing{ThreadTiming::Granted::Nothing};
 
     // Owned by the engine's thread once it runs.
     std::array<std::optional<Impairment>, 2> m_impairments;

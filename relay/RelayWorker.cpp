@@ -6,6 +6,7 @@
 #include "LogHost.h"
 #include "LogLines.h"
 #include "RelayState.h"
+#include "ThreadTiming.h"
 
 namespace {
 
@@ -166,6 +167,8 @@ bool RelayWorker::Launch(LogHost& host, const std::function<void()>& announce)
 unsigned RelayWorker::ThreadEntry(void* worker)
 {
     { const std::lock_guard started(static_cast<RelayWorker*>(worker)->m_startLine); }
+    // Pauses end on time beside a busy program; the worker keeps its normal priority.
+    ThreadTiming::ForThisThread(ThreadTiming::Priority::Keep);
     return RelayThreadProc(nullptr);
 }
 

@@ -5,9 +5,9 @@
 // so an idle engine costs nothing. Linux: epoll with a nanosecond timeout;
 // Windows: one event shared by all the sockets, a high-resolution waitable
 // timer and the signal's event (three handles, however many sockets), then
-// a poll with no timeout to find which sockets are ready. The last stretch
-// before a deadline (0.2 ms on Linux, 1 ms on Windows) is waited out awake,
-// looking at the sockets, since a timer's end may come that late.
+// a poll with no timeout to find which sockets are ready. It sleeps all the
+// way to a deadline, never spinning or yielding, so that a thread at a
+// raised priority (ThreadTiming) may use it.
 
 #include <chrono>
 #include <cstdint>

@@ -1,10 +1,10 @@
 #include "SocketWait.h"
 
-#include <sched.h>
 #include <sys/epoll.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 
@@ -15,10 +15,6 @@ namespace {
 
 constexpr std::uint64_t kSignalKey = ~std::uint64_t{0};
 constexpr int kEventsPerWait = 64;
-// A timed wait may end this late on a busy machine; the last stretch before
-// a deadline is waited out awake, looking at the sockets, so that
-// departures are not late.
-constexpr std::chrono::microseconds kAwakeTail{200};
 
 // The kernel may otherwise end a timed wait up to 50 us late; once per thread.
 void AskForPreciseTimers()
@@ -89,14 +85,7 @@ SocketWait::Woken SocketWait::Wait(Deadline deadline, std::vector<std::uint64_t>
         return Woken::Signal;
     AskForPreciseTimers();
     epoll_event events[kEventsPerWait];
-    int woken = 0;
-    if (!deadline || std::chrono::steady_clock::now() < *deadline - kAwakeTail)
-        woken = WaitForEvents(m_platform->epoll, events, deadline ? SocketWait::Deadline(*deadline - kAwakeTail) : deadline);
-    while (woken == 0 && deadline && std::chrono::steady_clock::now() < *deadline) {
-        woken = epoll_wait(m_platform->epoll, events, kEventsPerWait, 0);
-        if (woken == 0)
-            sched_yield();
-    }
+    const int woken = WaitForEvents(m_platform->epoll, events, deadline);
     bool signalled = false;
     for (int i = 0; i < woken; ++i) {
         if (events[i].data.u64 == kSignalKey)

@@ -16,10 +16,29 @@ namespace {
 
 // With this few sockets, trying each one costs less than asking which are ready.
 constexpr size_t kTryEachUpTo = 2;
-// Timer ends may come this late (under Wine up to two milliseconds); the
-// last stretch before a deadline is waited out awake, looking at the
-// sockets, so that departures are not late.
-constexpr std::chrono::microseconds kAwakeTail{1000};
+
+// What one wait is given: how many of its handles (the timer is the last)
+// and its timeout.
+struct TimedWait {
+    DWORD handles = 2;
+    DWORD timeout = INFINITE;
+};
+
+// Sets the timer for the deadline, rounded up to its 100 ns units so that
+// it does not end before; without a timer, whole milliseconds rounded up.
+TimedWait ArmFor(HANDLE timer, const SocketWait::Deadline& deadline)
+{
+    if (!deadline)
+        return {};
+    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(*deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0)
+        return {2, 0};
+    LARGE_INTEGER due;
+    due.QuadPart = -((left.count() + 99) / 100);  // relative, in 100 ns units
+    if (SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE))
+        return {3, INFINITE};
+    return {2, static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(left).count())};
+}
 
 }  // namespace
 
@@ -81,26 +100,15 @@ SocketWait::Woken SocketWait::Wait(Deadline deadline, std::vector<std::uint64_t>
     ready.clear();
     if (m_signal.IsRaised())
         return Woken::Signal;
-    HANDLE handles[] = {reinterpret_cast<HANDLE>(m_signal.NativeHandle()), m_platform->readable, m_platform->timer};
-    DWORD count = 2;
-    DWORD timeout = INFINITE;
-    if (deadline) {
-        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(*deadline - kAwakeTail -
-                                                                               std::chrono::steady_clock::now());
-        LARGE_INTEGER due;
-        due.QuadPart = -(left.count() / 100);  // relative, in 100 ns units
-        if (left.count() < 100)
-            timeout = 0;
-        else if (SetWaitableTimer(m_platform->timer, &due, 0, nullptr, nullptr, FALSE))
-            count = 3;
-        else
-            timeout = static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
-    }
-    DWORD woke = WaitForMultipleObjects(count, handles, FALSE, timeout);
-    while (deadline && woke != WAIT_OBJECT_0 && woke != WAIT_OBJECT_0 + 1 && std::chrono::steady_clock::now() < *deadline) {
-        SwitchToThread();
-        woke = WaitForMultipleObjects(2, handles, FALSE, 0);
-    }
+    const HANDLE handles[] = {reinterpret_cast<HANDLE>(m_signal.NativeHandle()), m_platform->readable,
+                              m_platform->timer};
+    DWORD woke = WAIT_TIMEOUT;
+    do {
+        const TimedWait wait = ArmFor(m_platform->timer, deadline);
+        woke = WaitForMultipleObjects(wait.handles, handles, FALSE, wait.timeout);
+        // A timer may end a hair before the clock does: then wait on.
+    } while (deadline && (woke == WAIT_OBJECT_0 + 2 || woke == WAIT_TIMEOUT) &&
+             std::chrono::steady_clock::now() < *deadline);
     if (woke == WAIT_OBJECT_0 || m_signal.IsRaised())
         return Woken::Signal;
     if (woke != WAIT_OBJECT_0 + 1)

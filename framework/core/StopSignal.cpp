@@ -5,14 +5,6 @@
 
 namespace {
 
-// How late a timer's end may come on a busy machine: about a millisecond on
-// Linux, up to two under Wine.
-#ifdef _WIN32
-constexpr std::chrono::milliseconds kLongestAwakeTail{2};
-#else
-constexpr std::chrono::milliseconds kLongestAwakeTail{1};
-#endif
-
 // How soon a pause that cannot wait on the event looks at the flag again.
 constexpr std::chrono::milliseconds kLookWithoutTheEvent{10};
 
@@ -25,36 +17,25 @@ bool StopSignal::Pause(int milliseconds) const
 
 bool StopSignal::PauseUntil(std::chrono::steady_clock::time_point end) const
 {
-    using Clock = std::chrono::steady_clock;
-    // The last stretch (at most a quarter of the pause) is waited out awake,
-    // watching the raised flag, so that a late timer does not make the
-    // pause late.
-    const auto awakeFrom = end - std::min<Clock::duration>(kLongestAwakeTail, (end - Clock::now()) / 4);
-    if (awakeFrom > Clock::now() && !SleepUntil(awakeFrom))
-        return false;
-    while (!IsRaised() && Clock::now() < end)
-        YieldOnce();
-    return !IsRaised();
-}
-
-bool StopSignal::SleepUntil(std::chrono::steady_clock::time_point wake) const
-{
+    // Asleep to the end: a thread that must wake on time asks the system
+    // for that (ThreadTiming) rather than waiting out the last stretch
+    // awake, which beside a busy program costs the whole turn it yields.
     using Clock = std::chrono::steady_clock;
     while (!IsRaised()) {
-        const auto left = wake - Clock::now();
+        const auto left = end - Clock::now();
         if (left <= Clock::duration::zero())
             return true;
         switch (IsUsable() ? WaitOnce(left) : Woke::Failed) {
         case Woke::Elapsed:
-            return true;
+        case Woke::Interrupted:
+            // Looked at again: a timer may end a hair before the clock does.
+            break;
         case Woke::Stopped:
             return false;
-        case Woke::Interrupted:
-            break;
         case Woke::Failed:
             // A wait that fails (no event, a handle gone bad, the system
             // short of memory) must not turn the pause into a spin.
-            SleepWithoutTheEvent(wake);
+            SleepWithoutTheEvent(end);
             break;
         }
     }

@@ -40,7 +40,9 @@ public:
     // precision; returns false if the signal cut the pause short.
     bool Pause(int milliseconds) const;
     // Pauses until the given moment, never returning before it unless the
-    // signal cuts the pause short (then false).
+    // signal cuts the pause short (then false). The thread sleeps all the
+    // way; how soon after the moment it runs again is the system's part
+    // (see ThreadTiming).
     bool PauseUntil(std::chrono::steady_clock::time_point end) const;
 
     // The waitable object: an event HANDLE on Windows, a file descriptor elsewhere.
@@ -49,13 +51,8 @@ public:
 private:
     enum class Woke { Elapsed, Stopped, Interrupted, Failed };
 
-    // Sleeps until `wake` or until the signal is raised (then false).
-    bool SleepUntil(std::chrono::steady_clock::time_point wake) const;
-    // The platform's part of a pause: one wait on the event for at most
-    // `wait`; and giving up the processor once while the last stretch is
-    // waited out awake.
+    // The platform's part of a pause: one wait on the event for at most `wait`.
     Woke WaitOnce(std::chrono::nanoseconds wait) const;
-    static void YieldOnce();
     // What a pause does when it cannot wait on the event: sleeps a short
     // stretch (at most until `wake`), so that a raise is still seen soon.
     void SleepWithoutTheEvent(std::chrono::steady_clock::time_point wake) const;

@@ -6,7 +6,6 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
-#include <sched.h>
 #include <sys/prctl.h>
 
 StopSignal::StopSignal() : m_handle(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
@@ -48,5 +47,3 @@ StopSignal::Woke StopSignal::WaitOnce(std::chrono::nanoseconds wait) const
         return errno == EINTR ? Woke::Interrupted : Woke::Failed;
     return (stop.revents & (POLLNVAL | POLLERR)) ? Woke::Failed : Woke::Stopped;
 }
-
-void StopSignal::YieldOnce() { sched_yield(); }

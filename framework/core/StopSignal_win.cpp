@@ -143,5 +143,3 @@ StopSignal::Woke StopSignal::WaitOnce(std::chrono::nanoseconds wait) const
     }
     return woke == WAIT_OBJECT_0 ? Woke::Stopped : Woke::Failed;
 }
-
-void StopSignal::YieldOnce() { SwitchToThread(); }
