@@ -27,6 +27,8 @@ constexpr std::uint64_t kListenKey = 0;  // session ids start at 1
 constexpr int kReceiveBudget = 64;
 constexpr int kReceiveBatch = 32;
 constexpr int kSlotBytes = LinkEngine::kLargestDatagram + 1;
+// Unread replies counted when a session closes; the rest go uncounted.
+constexpr int kMostCountedAtClose = 4096;
 constexpr int kListenBufferBytes = 4 << 20;
 constexpr int kSessionBufferBytes = 1 << 20;
 
@@ -503,9 +505,13 @@ bool LinkEngine::OpenSessionSocket(Session& session)
 void LinkEngine::CloseSession(Session& session, CloseReason reason)
 {
     Flush();  // those leaving through its socket go first
-    // Replies that reached the session but were not taken yet are lost with it.
+    // Replies that reached the session but were not taken yet are lost with
+    // it. Counted up to a bound: a server that keeps sending must not hold
+    // the engine here.
     Ipv4Endpoint from;
-    while (session.socket.ReceiveDatagram(m_discard.get(), kSlotBytes, from) >= 0)
+    for (int taken = 0;
+         taken < kMostCountedAtClose && session.socket.ReceiveDatagram(m_discard.get(), kSlotBytes, from) >= 0;
+         ++taken)
         m_counters.Add(EngineCounter::ClosedSessionDrops);
     m_wait.Remove(session.socket);
     m_counters.Add(reason == CloseReason::Idle ? EngineCounter::SessionsClosedIdle : EngineCounter::SessionsClosedLimit);
