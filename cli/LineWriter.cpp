@@ -5,6 +5,8 @@
 #include <thread>
 #include <utility>
 
+#include "ThreadTiming.h"
+
 namespace {
 
 // One write call takes at most this much, so that progress shows while a
@@ -106,6 +108,9 @@ void LineWriter::Write(std::wstring_view text) { Add(text); }
 
 void LineWriter::Run(std::shared_ptr<State> state)
 {
+    // Lines may wait a moment: waking this thread must not take the
+    // processor from the relay's thread in the middle of its timing.
+    ThreadTiming::ForThisBackgroundThread();
     std::string batch;
     bool broken = false;
     std::unique_lock lock(state->mutex);

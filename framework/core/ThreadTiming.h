@@ -17,6 +17,13 @@
 // thread the user has started at a lower priority (nice above 0, a below
 // normal or idle class) or under a policy of their own choice is left at it.
 //
+// A thread whose work may wait a moment (writing lines out) is made a
+// background one: its wake-ups no longer cut in ahead of a thread that
+// keeps time. On Linux such a cut-in can cost the timekeeper a whole
+// scheduler tick beside a busy program, as the scheduler may then hand the
+// processor to the busy program first. Linux: SCHED_BATCH, nice unchanged;
+// Windows: nothing.
+//
 // What the system refuses is left out without a word; the thread then runs
 // as it did.
 
@@ -35,4 +42,6 @@ public:
     static const Calls& SystemCalls();
 
     static Granted ForThisThread(Priority priority, const Calls& calls = SystemCalls());
+    // False where the system refused it or has nothing of the kind.
+    static bool ForThisBackgroundThread();
 };

@@ -70,14 +70,28 @@ bool AskForRealTime()
     return WriteAttributes(wanted);
 }
 
+bool AskForBatchTurns()
+{
+    SchedulerAttributes now;
+    if (!ReadAttributes(now) || now.policy != SCHED_OTHER)
+        return false;
+    SchedulerAttributes wanted;
+    wanted.policy = SCHED_BATCH;
+    wanted.nice = now.nice;
+    return WriteAttributes(wanted);
+}
+
 #else
 
 bool AskForAShortSlice() { return false; }
 bool AskForRealTime() { return false; }
+bool AskForBatchTurns() { return false; }
 
 #endif
 
 }  // namespace
+
+bool ThreadTiming::ForThisBackgroundThread() { return AskForBatchTurns(); }
 
 const ThreadTiming::Calls& ThreadTiming::SystemCalls()
 {

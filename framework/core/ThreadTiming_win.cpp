@@ -48,3 +48,6 @@ const ThreadTiming::Calls& ThreadTiming::SystemCalls()
     static const Calls calls{&NeverThrottled, &TimeCritical};
     return calls;
 }
+
+// A thread woken here runs under the system's own rules; nothing is asked.
+bool ThreadTiming::ForThisBackgroundThread() { return false; }

@@ -100,6 +100,24 @@ TEST(ThreadTiming, RaiseSaysWhatTheThreadGotAndSparesOneThatGivesWay)
     });
 }
 
+TEST(ThreadTiming, ABackgroundThreadTakesBatchTurnsAtItsOwnNice)
+{
+    OnAFreshThread([] {
+        if (!GiveWay())
+            GTEST_SKIP() << "the system does not let a thread give way";
+        const ThreadPriority before;
+        const bool granted = ThreadTiming::ForThisBackgroundThread();
+#ifdef _WIN32
+        EXPECT_FALSE(granted);
+        EXPECT_EQ(ThreadPriority{}, before);
+#else
+        EXPECT_TRUE(granted) << "any thread may ask for batch turns";
+        EXPECT_EQ(ThreadPriority{}.policy, SCHED_BATCH);
+        EXPECT_EQ(ThreadPriority{}.nice, before.nice);
+#endif
+    });
+}
+
 TEST(ThreadTiming, WhatTheSystemRefusesIsLeftOutSilently)
 {
     const auto ask = [](Priority priority, bool (*prompt)(), bool (*raise)()) {
