@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "SocketWait.h"
 #include "StopSignal.h"
 #include "UdpPeer.h"
 
@@ -197,4 +198,61 @@ TEST(UdpSocket, WaitForDatagramRefusesASignalThatCouldNeverEndIt)
     returned = true;
     EXPECT_FALSE(unusable.IsRaised());
     unblock.join();
+}
+
+TEST(SocketWait, ADeadlineIsNeverReportedBeforeItPasses)
+{
+    // Deadlines between whole milliseconds and between a timer's 100 ns steps.
+    StopSignal signal;
+    SocketWait wait(signal);
+    ASSERT_TRUE(wait.IsUsable());
+    std::vector<std::uint64_t> ready;
+    for (int i = 0; i < 24; ++i) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::nanoseconds(137'050 + 431'030 * i);
+        EXPECT_EQ(wait.Wait(deadline, ready), SocketWait::Woken::Deadline) << "wait " << i;
+        EXPECT_GE(std::chrono::steady_clock::now(), deadline) << "wait " << i;
+    }
+}
+
+TEST(SocketWait, ADatagramOrARaiseEndsAWaitLongBeforeItsDeadline)
+{
+    StopSignal signal;
+    SocketWait wait(signal);
+    CAsyncSocket receiver;
+    ASSERT_TRUE(receiver.Create(0, SOCK_DGRAM, FD_READ, L"127.0.0.1"));
+    ASSERT_TRUE(wait.Add(receiver, 7));
+    std::vector<std::uint64_t> ready;
+    std::vector<unsigned char> buffer(16);
+    CString from;
+    unsigned port = 0;
+    const auto muchLater = std::chrono::steady_clock::now() + 60s;
+
+    UdpPeer sender;
+    std::thread later([&] {
+        std::this_thread::sleep_for(30ms);
+        sender.SendText("x", receiver.GetLocalPort());
+    });
+    // A wait may report the socket when it holds nothing yet; the datagram is what counts.
+    const auto before = std::chrono::steady_clock::now();
+    int received = -1;
+    while (received < 0 && std::chrono::steady_clock::now() - before < 10s) {
+        ASSERT_EQ(wait.Wait(muchLater, ready), SocketWait::Woken::Sockets);
+        ASSERT_EQ(ready, std::vector<std::uint64_t>{7});
+        received = receiver.ReceiveFrom(buffer.data(), 16, from, port);
+    }
+    EXPECT_EQ(received, 1) << "the datagram must end the wait";
+    later.join();
+
+    std::thread raiser([&] {
+        std::this_thread::sleep_for(30ms);
+        signal.Raise();
+    });
+    const auto raisedAround = std::chrono::steady_clock::now();
+    SocketWait::Woken woken = SocketWait::Woken::Sockets;
+    while (woken == SocketWait::Woken::Sockets && std::chrono::steady_clock::now() - raisedAround < 10s)
+        woken = wait.Wait(muchLater, ready);
+    EXPECT_EQ(woken, SocketWait::Woken::Signal);
+    EXPECT_LT(std::chrono::steady_clock::now() - raisedAround, 10s) << "the raise must end the wait";
+    raiser.join();
+    wait.Remove(receiver);
 }
