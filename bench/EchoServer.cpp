@@ -14,8 +14,8 @@ unsigned long long EchoPending(UdpEndpoint& socket, std::vector<unsigned char>& 
     unsigned long long echoed = 0;
     sockaddr_in from{};
     for (;;) {
-        const ssize_t length = socket.ReceiveFrom(buffer.data(), buffer.size(), from);
-        const std::uint64_t arrivedNs = MonotonicNs();
+        std::uint64_t arrivedNs = 0;
+        const ssize_t length = socket.ReceiveFromStamped(buffer.data(), buffer.size(), from, arrivedNs);
         if (length < 0)
             return echoed;
         ProbeHeader header;

@@ -8,12 +8,17 @@
 //   dulvet_loadgen clients --target A:P --clients N [--window W] [--size B] [--seconds S] [--warmup S]
 //                          [--timeout-ms T] [--drain-ms D]
 //   dulvet_loadgen freeport
+//   dulvet_loadgen busy  [--seconds S]
 //
 // The target is the relay, or the echo server itself for the direct path.
-// Each mode prints machine-readable "name key=value ..." lines.
+// Each mode prints machine-readable "name key=value ..." lines. "busy" is
+// the busy program beside the relay: it keeps one processor busy, asking
+// nothing of the system, for S seconds (default 60).
 
 #include <cstdio>
 #include <string>
+
+#include "Probe.h"
 
 #include "DelayAccuracy.h"
 #include "EchoServer.h"
@@ -35,17 +40,28 @@ int PrintFreePort()
     return 0;
 }
 
+// A loop that never waits, as a game's or a test harness's might.
+int KeepBusy(const LoadGenOptions& options)
+{
+    const std::uint64_t endNs = MonotonicNs() + static_cast<std::uint64_t>(options.Number("seconds", 60) * 1e9);
+    volatile std::uint64_t turns = 0;
+    while (MonotonicNs() < endNs)
+        turns = turns + 1;
+    return 0;
+}
+
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: dulvet_loadgen echo|rate|delay|pace|sink|clients|freeport [--name value]...\n"
+                 "usage: dulvet_loadgen echo|rate|delay|pace|sink|clients|freeport|busy [--name value]...\n"
                  "  echo  [--port P] [--seconds S]\n"
                  "  rate  --target A.B.C.D:P [--size B] [--window W] [--seconds S] [--warmup S] [--timeout-ms T]\n"
                  "  delay --target A.B.C.D:P --delay-ms D [--seconds S] [--gap-ms G]\n"
                  "  pace  --target A.B.C.D:P --rate N --seconds S [--size B]\n"
                  "  sink  [--port P] [--seconds S] [--idle-ms I] [--delay-ms D] [--jitter-ms J] [--sequences FILE]\n"
                  "  clients --target A.B.C.D:P --clients N [--window W] [--size B] [--seconds S] [--warmup S]\n"
-                 "          [--timeout-ms T] [--drain-ms D]\n");
+                 "          [--timeout-ms T] [--drain-ms D]\n"
+                 "  busy  [--seconds S]\n");
     return 2;
 }
 
@@ -71,5 +87,7 @@ int main(int argc, char** argv)
         return RunManyClients(*options);
     if (mode == "freeport")
         return PrintFreePort();
+    if (mode == "busy")
+        return KeepBusy(*options);
     return Usage();
 }

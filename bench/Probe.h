@@ -1,7 +1,7 @@
 #pragma once
 // The header every measuring datagram starts with: which window slot and
 // sequence number it carries, when the client sent it and when the echo
-// server took it in (CLOCK_MONOTONIC, shared by both on one machine).
+// server's kernel took it in (CLOCK_MONOTONIC, shared by both on one machine).
 
 #include <algorithm>
 #include <cstdint>

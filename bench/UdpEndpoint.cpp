@@ -5,6 +5,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <ctime>
+
+#include "Probe.h"
+
 sockaddr_in LoopbackAddress(std::uint32_t hostOrderAddress, std::uint16_t port)
 {
     sockaddr_in address{};
@@ -23,6 +28,8 @@ UdpEndpoint::UdpEndpoint(std::uint16_t port)
     const int bufferBytes = 1 << 20;
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes);
     setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bufferBytes, sizeof bufferBytes);
+    const int stamped = 1;
+    setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &stamped, sizeof stamped);
     const sockaddr_in local = LoopbackAddress(INADDR_LOOPBACK, port);
     if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         close(fd);
@@ -73,6 +80,37 @@ ssize_t UdpEndpoint::ReceiveFrom(void* buffer, std::size_t capacity, sockaddr_in
 {
     socklen_t length = sizeof from;
     return recvfrom(m_fd, buffer, capacity, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &length);
+}
+
+ssize_t UdpEndpoint::ReceiveFromStamped(void* buffer, std::size_t capacity, sockaddr_in& from,
+                                        std::uint64_t& arrivedNs)
+{
+    iovec bytes{buffer, capacity};
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(timespec))];
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
+    message.msg_iov = &bytes;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t length = recvmsg(m_fd, &message, MSG_DONTWAIT);
+    arrivedNs = MonotonicNs();
+    if (length < 0)
+        return length;
+    for (cmsghdr* part = CMSG_FIRSTHDR(&message); part; part = CMSG_NXTHDR(&message, part)) {
+        if (part->cmsg_level != SOL_SOCKET || part->cmsg_type != SCM_TIMESTAMPNS)
+            continue;
+        // The kernel stamps in CLOCK_REALTIME: carried over by the datagram's age.
+        timespec stamp{};
+        std::memcpy(&stamp, CMSG_DATA(part), sizeof stamp);
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        const auto ageNs = (now.tv_sec - stamp.tv_sec) * 1000000000LL + (now.tv_nsec - stamp.tv_nsec);
+        if (ageNs >= 0 && static_cast<std::uint64_t>(ageNs) < arrivedNs)
+            arrivedNs -= static_cast<std::uint64_t>(ageNs);
+    }
+    return length;
 }
 
 bool UdpEndpoint::WaitReadable(int timeoutMs) const

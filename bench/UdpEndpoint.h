@@ -28,6 +28,10 @@ public:
     // The next pending datagram's length, or -1 when none is pending.
     ssize_t Receive(void* buffer, std::size_t capacity);
     ssize_t ReceiveFrom(void* buffer, std::size_t capacity, sockaddr_in& from);
+    // The same, with the moment the kernel took the datagram in
+    // (CLOCK_MONOTONIC ns), so that a receiver that runs late does not
+    // make it look late; the moment of the call where the kernel gives none.
+    ssize_t ReceiveFromStamped(void* buffer, std::size_t capacity, sockaddr_in& from, std::uint64_t& arrivedNs);
 
     // True when a datagram is pending within the timeout.
     bool WaitReadable(int timeoutMs) const;

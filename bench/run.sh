@@ -8,9 +8,18 @@
 # Under Wine it also runs a minimal blocking relay (MinimalRelay.cpp), the
 # most any Windows relay can get from Wine's sockets, next to dulvet.exe.
 #
-# Usage: bench/run.sh [--quick] [--no-wine]
-#   --quick    shorter measurements, about a minute in all
-#   --no-wine  skip the Windows build and its column
+# Beside a busy program it measures the delay of both engines (the
+# dialog's in dulvet, the link engine in dulvet_link_headless) with the
+# relay and a busy loop pinned to one processor and the load generator on
+# the other, idle and busy, natively and under Wine; --before REF adds the
+# same figures for the engines as built from the commit REF, side by side.
+#
+# Usage: bench/run.sh [--quick] [--no-wine] [--before REF] [--rounds N] [--busy-only]
+#   --quick      shorter measurements, about two minutes in all
+#   --no-wine    skip the Windows build and its column
+#   --before REF also measure the delay beside a busy program for REF's build
+#   --rounds N   rounds of the measurements beside a busy program (3; --quick 1)
+#   --busy-only  only the measurements beside a busy program
 #
 # Every process it starts is bounded in time and ended by its pid.
 set -euo pipefail
@@ -19,22 +28,33 @@ root=$PWD
 source scripts/end-pids.sh
 command_line="bench/run.sh${*:+ $*}"
 
+usage="usage: bench/run.sh [--quick] [--no-wine] [--before REF] [--rounds N] [--busy-only]"
 quick=0
 wine_wanted=1
-for arg in "$@"; do
-  case "$arg" in
+before_ref=""
+busy_rounds=""
+busy_only=0
+while (($#)); do
+  case "$1" in
     --quick) quick=1 ;;
     --no-wine) wine_wanted=0 ;;
-    *) echo "usage: bench/run.sh [--quick] [--no-wine]" >&2; exit 2 ;;
+    --before) before_ref=${2:?$usage}; shift ;;
+    --rounds) busy_rounds=${2:?$usage}; shift ;;
+    --busy-only) busy_only=1 ;;
+    *) echo "$usage" >&2; exit 2 ;;
   esac
+  shift
 done
+[[ -z $busy_rounds || $busy_rounds =~ ^[1-9][0-9]*$ ]] || { echo "$usage" >&2; exit 2; }
 
 if ((quick)); then
   rate_seconds=0.8; warmup_seconds=0.2; idle_seconds=2
   delay_seconds=([1]=0.6 [20]=0.8 [200]=1.6)
+  busy_seconds=2; busy_rounds=${busy_rounds:-1}
 else
   rate_seconds=2.5; warmup_seconds=0.3; idle_seconds=3
   delay_seconds=([1]=1.5 [20]=1.5 [200]=3)
+  busy_seconds=4; busy_rounds=${busy_rounds:-3}
 fi
 sizes=(64 1400)
 windows=(1 32)
@@ -45,6 +65,8 @@ native_relay=$root/build/native/cli/dulvet
 wine_relay=$root/build/windows/cli/dulvet.exe
 floor_relay=$root/build/windows/bench/dulvet_minimal_relay.exe
 wine_prefix=$root/build/windows/bench-wineprefix
+native_link=$root/build/native/bench/dulvet_link_headless
+wine_link=$root/build/windows/bench/dulvet_link_headless.exe
 
 work=$(mktemp -d /tmp/dulvet-bench.XXXXXX)
 raw=$work/raw.txt
@@ -79,12 +101,12 @@ end_pid() {
 build() {
   say "building (native)"
   cmake --preset native >/dev/null
-  cmake --build --preset native --target dulvet_loadgen dulvet >/dev/null
+  cmake --build --preset native --target dulvet_loadgen dulvet dulvet_link_headless >/dev/null
   wine_ok=0
   if ((wine_wanted)) && command -v wine >/dev/null; then
     say "building (windows)"
     if cmake --preset windows >/dev/null && \
-       cmake --build --preset windows --target dulvet dulvet_minimal_relay >/dev/null; then
+       cmake --build --preset windows --target dulvet dulvet_minimal_relay dulvet_link_headless >/dev/null; then
       # A prefix of the benchmark's own, so its Wine server is not shared
       # with anything else that runs from the build.
       bash scripts/wine-prefix.sh "$wine_prefix"
@@ -95,9 +117,43 @@ build() {
   fi
 }
 
+# The engines as built from the commit $before_ref, for the side-by-side
+# figures beside a busy program; kept in build/bench-before/<commit> for
+# later runs. Sets before_native_relay, before_native_link and, with Wine,
+# before_wine_relay and before_wine_link.
+build_before() {
+  [[ -n $before_ref ]] || return 0
+  local commit dir
+  commit=$(git rev-parse --short "$before_ref^{commit}")
+  before_label="$before_ref ($commit)"
+  dir=$root/build/bench-before/$commit
+  if [[ ! -d $dir/src ]]; then
+    mkdir -p "$dir/src"
+    git archive "$commit" | tar -x -C "$dir/src"
+  fi
+  say "building $before_label (native)"
+  cmake -S "$dir/src" -B "$dir/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
+  cmake --build "$dir/native" -j2 --target dulvet dulvet_link_headless >/dev/null
+  before_native_relay=$dir/native/cli/dulvet
+  before_native_link=$dir/native/bench/dulvet_link_headless
+  ((wine_ok)) || return 0
+  say "building $before_label (windows)"
+  cmake -S "$dir/src" -B "$dir/windows" -DCMAKE_TOOLCHAIN_FILE="$dir/src/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+  cmake --build "$dir/windows" -j2 --target dulvet dulvet_link_headless >/dev/null
+  before_wine_relay=$dir/windows/cli/dulvet.exe
+  before_wine_link=$dir/windows/bench/dulvet_link_headless.exe
+}
+
 # ------------------------------------------------------------ the processes
 
-pin_prefix() { [[ $1 == pinned ]] && echo "taskset -c 0" || true; }
+# pinned: processor 0, with the relay; other: processor 1, away from it.
+pin_prefix() {
+  case "$1" in
+    pinned) echo "taskset -c 0" ;;
+    other) echo "taskset -c 1" ;;
+  esac
+}
 
 wait_udp_bound() {
   local hex
@@ -364,6 +420,114 @@ measure_idle() {
   end_pid "$echo_pid"
 }
 
+# ------------------------------------------------ delay beside a busy program
+
+# The link engine without the console program (LinkHeadless.cpp): it prints
+# "ready <port>", runs until its input closes, then its counters and what
+# its thread was given ("timing ..."). Sets relay_pid, relay_in, relay_port.
+start_link() {
+  local pin=$1 delay=$2
+  shift 2
+  rm -f "$work/relay.in" "$work/relay.out"
+  mkfifo "$work/relay.in"
+  : >"$work/relay.out"
+  $(pin_prefix "$pin") "$@" "$echo_port" 300 0 "$delay" pipeline \
+    <"$work/relay.in" >"$work/relay.out" 2>"$work/relay.err" &
+  relay_pid=$!
+  started_pids+=("$relay_pid")
+  exec {relay_in}>"$work/relay.in"
+  for _ in $(seq 1200); do
+    relay_port=$(sed -n 's/^ready \([0-9]*\).*/\1/p' "$work/relay.out")
+    [[ -n $relay_port ]] && return 0
+    kill -0 "$relay_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  echo "link engine did not start: $* ($(cat "$work/relay.err"))" >&2
+  exit 1
+}
+
+# Ends the headless link engine by closing its input; sets link_timing.
+stop_link() {
+  exec {relay_in}>&-
+  await_end
+  link_timing=$(sed -n 's/^timing \([a-z-]*\).*/\1/p' "$work/relay.out")
+}
+
+# The cases measured beside a busy program, one "engine version" a line.
+# link-user is the link engine run as nobody, who may not raise its
+# priority (no root, no CAP_SYS_NICE).
+busy_cases() {
+  local engine version versions=(after)
+  [[ -n $before_ref ]] && versions=(before after)
+  for engine in dialog link link-user wine-dialog wine-link; do
+    [[ $engine == link-user && ($EUID != 0 || -z $(command -v setpriv)) ]] && continue
+    [[ $engine == wine-* ]] && ((!wine_ok)) && continue
+    for version in "${versions[@]}"; do
+      [[ $engine == link-user && $version == before ]] && continue
+      echo "$engine $version"
+    done
+  done
+}
+
+start_case() {
+  local engine=$1 version=$2
+  local wine=(env WINEDEBUG=-all WINEPREFIX="$wine_prefix" wine)
+  case "$engine:$version" in
+    dialog:after) start_dulvet pinned 20 "$native_relay" ;;
+    dialog:before) start_dulvet pinned 20 "$before_native_relay" ;;
+    link:after) start_link pinned 20 "$native_link" ;;
+    link:before) start_link pinned 20 "$before_native_link" ;;
+    link-user:after) start_link pinned 20 setpriv --reuid=65534 --regid=65534 --clear-groups "$native_link" ;;
+    wine-dialog:after) start_dulvet pinned 20 "${wine[@]}" "$wine_relay" ;;
+    wine-dialog:before) start_dulvet pinned 20 "${wine[@]}" "$before_wine_relay" ;;
+    wine-link:after) start_link pinned 20 "${wine[@]}" "$wine_link" ;;
+    wine-link:before) start_link pinned 20 "${wine[@]}" "$before_wine_link" ;;
+  esac
+}
+
+stop_case() {
+  link_timing=""
+  case "$1" in
+    dialog) stop_relay native ;;
+    wine-dialog) stop_relay wine ;;
+    *) stop_link ;;
+  esac
+}
+
+# Delay 20 ms through each engine, its relay (and the Wine server) pinned
+# to processor 0, the client and echo server on processor 1; idle, then
+# with a busy loop on processor 0. Cases alternate within each round.
+measure_beside_busy() {
+  local round condition engine version line busy_pid cases=()
+  mapfile -t cases < <(busy_cases)
+  say "delay beside a busy program (${busy_rounds} rounds of ${busy_seconds} s)"
+  start_echo other
+  pin_wineserver pinned
+  for ((round = 1; round <= busy_rounds; round++)); do
+    for condition in idle busy; do
+      for entry in "${cases[@]}"; do
+        read -r engine version <<<"$entry"
+        start_case "$engine" "$version"
+        busy_pid=""
+        if [[ $condition == busy ]]; then
+          $(pin_prefix pinned) "$loadgen" busy --seconds 120 &
+          busy_pid=$!
+          started_pids+=("$busy_pid")
+        fi
+        line=$($(pin_prefix other) "$loadgen" delay --target "127.0.0.1:$relay_port" --delay-ms 20 \
+                 --seconds "$busy_seconds")
+        [[ -n $busy_pid ]] && end_pid "$busy_pid"
+        stop_case "$engine"
+        echo "$engine $version $condition round $round${link_timing:+ ($link_timing)}: $line" | tee -a "$raw" >&2
+        result[b50:$engine:$version:$condition:$round]=$(field "$line" err_p50_us)
+        result[b99:$engine:$version:$condition:$round]=$(field "$line" abs_err_p99_us)
+        [[ -n $link_timing ]] && result[timing:$engine:$version]=$link_timing
+      done
+    done
+  done
+  end_pid "$echo_pid"
+}
+
 # ------------------------------------------------------------ the table
 
 value() { echo "${result[$1]:-}"; }
@@ -433,6 +597,75 @@ print_table() {
 
 verdict() { awk "BEGIN { exit !($1) }" 2>/dev/null && echo "met" || echo "NOT met"; }
 
+# "median min max" of one figure over the rounds, or nothing.
+over_rounds() {
+  local round values=()
+  for ((round = 1; round <= busy_rounds; round++)); do
+    [[ -n ${result[$1:$round]:-} ]] && values+=("${result[$1:$round]}")
+  done
+  ((${#values[@]})) || return 0
+  printf '%s\n' "${values[@]}" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)], v[1], v[NR] }'
+}
+
+# "p50 / p99" (medians over the rounds) and the p99's range, for one case.
+busy_cell() {
+  local p50 p99
+  p50=$(over_rounds "b50:$1:$2:$3")
+  p99=$(over_rounds "b99:$1:$2:$3")
+  [[ -n $p50 && -n $p99 ]] || { echo "–"; return; }
+  awk -v a="$p50" -v b="$p99" -v n="$busy_rounds" 'BEGIN { split(a, x, " "); split(b, y, " ");
+    printf "%.0f / %.0f", x[1], y[1]; if (n > 1) printf " (%.0f–%.0f)", y[2], y[3]; printf "\n" }'
+}
+
+busy_label() {
+  local timing=${result[timing:$1:after]:-}
+  case "$1" in
+    dialog) echo "dulvet (the dialog's engine)" ;;
+    link) echo "link engine, as $(id -un)${timing:+: $timing}" ;;
+    link-user) echo "link engine, as nobody (no CAP_SYS_NICE)${timing:+: $timing}" ;;
+    wine-dialog) echo "dulvet.exe under Wine" ;;
+    wine-link) echo "link engine under Wine${timing:+: $timing}" ;;
+  esac
+}
+
+print_busy_table() {
+  local engine
+  if [[ -n $before_ref ]]; then
+    echo "| one-way − 20 ms, µs: p50 / p99 (p99 range over $busy_rounds rounds) | idle, before | idle | busy neighbour, before | busy neighbour |"
+    echo "|---|---:|---:|---:|---:|"
+  else
+    echo "| one-way − 20 ms, µs: p50 / p99 (p99 range over $busy_rounds rounds) | idle | busy neighbour |"
+    echo "|---|---:|---:|"
+  fi
+  for engine in dialog link link-user wine-dialog wine-link; do
+    [[ -n ${result[b50:$engine:after:idle:1]:-} ]] || continue
+    if [[ -n $before_ref ]]; then
+      printf '| %s | %s | %s | %s | %s |\n' "$(busy_label "$engine")" "$(busy_cell "$engine" before idle)" \
+        "$(busy_cell "$engine" after idle)" "$(busy_cell "$engine" before busy)" "$(busy_cell "$engine" after busy)"
+    else
+      printf '| %s | %s | %s |\n' "$(busy_label "$engine")" "$(busy_cell "$engine" after idle)" \
+        "$(busy_cell "$engine" after busy)"
+    fi
+  done
+}
+
+# The goals beside a busy program, natively: p99 ≤ 1 ms busy, p50 ≤ 0.3 ms
+# idle and busy (medians over the rounds; the worst round in brackets).
+print_busy_goals() {
+  local engine p99 p50_idle p50_busy
+  echo "Goals beside a busy program (delay 20 ms, natively; median of $busy_rounds rounds, worst in brackets):"
+  echo
+  for engine in dialog link link-user; do
+    [[ -n ${result[b50:$engine:after:idle:1]:-} ]] || continue
+    read -r p99 _ worst99 <<<"$(over_rounds "b99:$engine:after:busy")"
+    read -r p50_idle _ worst_idle <<<"$(over_rounds "b50:$engine:after:idle")"
+    read -r p50_busy _ worst_busy <<<"$(over_rounds "b50:$engine:after:busy")"
+    echo "- $(busy_label "$engine"): busy p99 $p99 µs ($worst99) ≤ 1000 — $(verdict "$p99 + 0 <= 1000");" \
+      "p50 idle $p50_idle ($worst_idle) and busy $p50_busy ($worst_busy) ≤ 300 — $(verdict "$p50_idle + 0 <= 300 && $p50_busy + 0 <= 300")"
+  done
+}
+
+
 print_goals() {
   local speedup added_native added_socat
   speedup=$(ratio "$(value rate:native:64:32:pinned)" "$(value rate:socat:64:32:pinned)")
@@ -461,11 +694,21 @@ report() {
   echo "- Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
   echo "- Command: \`$command_line\`"
   echo "- Machine: $(nproc) processors, Linux $(uname -r); $(socat -V 2>/dev/null | sed -n 's/^socat version \([^ ]*\).*/socat \1/p')$( ((wine_ok)) && echo ", $(wine --version 2>/dev/null)")"
-  echo "- Each round-trip figure: ${rate_seconds} s after ${warmup_seconds} s warm-up; pinned = client, echo server and relay (and the Wine server) on processor 0."
+  if ((!busy_only)); then
+    echo "- Each round-trip figure: ${rate_seconds} s after ${warmup_seconds} s warm-up; pinned = client, echo server and relay (and the Wine server) on processor 0."
+    echo
+    print_table
+    echo
+    print_goals
+  fi
   echo
-  print_table
+  echo "## Delay beside a busy program"
   echo
-  print_goals
+  echo "The relay (and the Wine server) on processor 0, the client and echo server on processor 1; \"busy neighbour\": \`dulvet_loadgen busy\` spins on processor 0 as well. Each case ${busy_seconds} s of one datagram at a time, the cases alternating within each of ${busy_rounds} rounds${before_label:+; \"before\" is $before_label}. The link engine runs headless (\`dulvet_link_headless\`, --pipeline), with what its thread was given."
+  echo
+  print_busy_table
+  echo
+  print_busy_goals
   echo
   echo "<details><summary>Raw lines</summary>"
   echo
@@ -478,17 +721,22 @@ report() {
 # ------------------------------------------------------------ the run
 
 main() {
-  local began=$SECONDS
+  local began=$SECONDS saved=bench/results/latest.md
+  ((busy_only)) && saved=bench/results/busy_neighbour.md
   build
+  build_before
   : >"$raw"
   start_wineserver
-  measure_rates
-  measure_delays
-  measure_idle
+  if ((!busy_only)); then
+    measure_rates
+    measure_delays
+    measure_idle
+  fi
+  measure_beside_busy
   stop_wineserver
   mkdir -p bench/results
-  report | tee bench/results/latest.md
-  say "done in $((SECONDS - began)) s; saved to bench/results/latest.md"
+  report | tee "$saved"
+  say "done in $((SECONDS - began)) s; saved to $saved"
 }
 
 main
