@@ -167,7 +167,7 @@ bool RelayWorker::Launch(LogHost& host, const std::function<void()>& announce)
 unsigned RelayWorker::ThreadEntry(void* worker)
 {
     { const std::lock_guard started(static_cast<RelayWorker*>(worker)->m_startLine); }
-    // Pauses end on time beside a busy program; the worker keeps its normal priority.
+    // The worker keeps its normal priority, and its turns as they are.
     ThreadTiming::ForThisThread(ThreadTiming::Priority::Keep);
     return RelayThreadProc(nullptr);
 }

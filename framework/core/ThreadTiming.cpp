@@ -2,10 +2,13 @@
 
 ThreadTiming::Granted ThreadTiming::ForThisThread(Priority priority, const Calls& calls)
 {
-    // Prompt wake-ups first: on Linux a raise replaces the slice's policy,
-    // and where the raise is refused the slice stays.
-    const bool prompt = calls.promptWakeups();
-    if (priority == Priority::Raise && calls.raisePriority())
-        return Granted::RaisedPriority;
+    bool prompt = calls.neverThrottled();
+    if (priority == Priority::Raise) {
+        // Short turns first: on Linux a raise replaces them, and where the
+        // raise is refused they stay.
+        prompt = calls.shortTurns() || prompt;
+        if (calls.raisePriority())
+            return Granted::RaisedPriority;
+    }
     return prompt ? Granted::PromptWakeups : Granted::Nothing;
 }

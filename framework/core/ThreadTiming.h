@@ -4,24 +4,27 @@
 // to a deadline is then enough: the thread never needs to wait out the
 // last stretch awake.
 //
-// Priority::Keep changes nothing about the thread's priority. Linux: a
-// short scheduler slice (0.1 ms, sched_setattr's sched_runtime; policy and
-// nice stay as they are, Linux 6.12 and later honour it), so that a woken
-// thread is let in ahead of a neighbour's long turn but gets no more of the
-// processor than before. Windows: no power throttling for the thread.
+// Priority::Keep leaves the thread's priority and its turns as they are.
+// Windows: no power throttling for the thread. Linux: nothing; measured
+// beside a busy program, short turns (below) made the dialog's worker late
+// more often, not less: it wakes the thread that writes its lines before
+// it sends, and a turn of 0.1 ms then ends in the middle of its work.
 //
-// Priority::Raise adds a raised priority where the user may have it.
-// Linux: SCHED_FIFO 1 (root or CAP_SYS_NICE); Windows:
-// THREAD_PRIORITY_TIME_CRITICAL. A thread raised so must never spin or
+// Priority::Raise asks for a raised priority where the user may have it:
+// Linux SCHED_FIFO 1 (root, CAP_SYS_NICE or a real-time limit), Windows
+// THREAD_PRIORITY_TIME_CRITICAL. Where that is refused, short turns on
+// Linux: a scheduler slice of 0.1 ms (sched_setattr's sched_runtime,
+// honoured from Linux 6.12 on) with policy and nice as they were, so that
+// a woken thread is let in ahead of a neighbour's long turn but gets no
+// more of the processor than before. A raised thread must never spin or
 // yield in a loop: it would starve whatever else runs on its processor. A
 // thread the user has started at a lower priority (nice above 0, a below
 // normal or idle class) or under a policy of their own choice is left at it.
 //
 // A thread whose work may wait a moment (writing lines out) is made a
 // background one: its wake-ups no longer cut in ahead of a thread that
-// keeps time. On Linux such a cut-in can cost the timekeeper a whole
-// scheduler tick beside a busy program, as the scheduler may then hand the
-// processor to the busy program first. Linux: SCHED_BATCH, nice unchanged;
+// keeps time, which beside a busy program could then wait a whole
+// scheduler tick for the processor. Linux: SCHED_BATCH, nice unchanged;
 // Windows: nothing.
 //
 // What the system refuses is left out without a word; the thread then runs
@@ -33,15 +36,16 @@ public:
     enum class Granted { Nothing, PromptWakeups, RaisedPriority };
 
     // The calls into the system for the calling thread, each true when the
-    // system did what was asked. A test stands in calls that refuse, which
-    // the system will not do on demand.
+    // system did what was asked (false too where it has nothing of the
+    // kind). A test stands in calls that refuse, which the system will not
+    // do on demand.
     struct Calls {
-        bool (*promptWakeups)();
+        bool (*neverThrottled)();
+        bool (*shortTurns)();
         bool (*raisePriority)();
     };
     static const Calls& SystemCalls();
 
     static Granted ForThisThread(Priority priority, const Calls& calls = SystemCalls());
-    // False where the system refused it or has nothing of the kind.
     static bool ForThisBackgroundThread();
 };

@@ -89,12 +89,15 @@ bool AskForBatchTurns() { return false; }
 
 #endif
 
+// Power throttling is a Windows matter.
+bool NeverThrottled() { return false; }
+
 }  // namespace
 
 bool ThreadTiming::ForThisBackgroundThread() { return AskForBatchTurns(); }
 
 const ThreadTiming::Calls& ThreadTiming::SystemCalls()
 {
-    static const Calls calls{&AskForAShortSlice, &AskForRealTime};
+    static const Calls calls{&NeverThrottled, &AskForAShortSlice, &AskForRealTime};
     return calls;
 }

@@ -28,6 +28,9 @@ bool NeverThrottled()
     return setThreadInformation(GetCurrentThread(), kThreadPowerThrottling, &state, sizeof state) != FALSE;
 }
 
+// Windows' scheduler has no turns of a chosen length.
+bool ShortTurns() { return false; }
+
 bool TimeCritical()
 {
     const DWORD processClass = GetPriorityClass(GetCurrentProcess());
@@ -45,7 +48,7 @@ bool TimeCritical()
 
 const ThreadTiming::Calls& ThreadTiming::SystemCalls()
 {
-    static const Calls calls{&NeverThrottled, &TimeCritical};
+    static const Calls calls{&NeverThrottled, &ShortTurns, &TimeCritical};
     return calls;
 }
 

@@ -60,8 +60,11 @@ bool IsRaised(const ThreadPriority& now)
 }
 
 // Stand-ins for the system that grant or refuse, counting what was asked.
-int g_promptAsked = 0;
-int g_raiseAsked = 0;
+struct Asked {
+    int throttling = 0;
+    int turns = 0;
+    int raise = 0;
+} g_asked;
 bool Grant(int& asked) { return ++asked, true; }
 bool Refuse(int& asked) { return ++asked, false; }
 
@@ -120,23 +123,27 @@ TEST(ThreadTiming, ABackgroundThreadTakesBatchTurnsAtItsOwnNice)
 
 TEST(ThreadTiming, WhatTheSystemRefusesIsLeftOutSilently)
 {
-    const auto ask = [](Priority priority, bool (*prompt)(), bool (*raise)()) {
-        g_promptAsked = g_raiseAsked = 0;
-        return ThreadTiming::ForThisThread(priority, ThreadTiming::Calls{prompt, raise});
+    using Call = bool (*)();
+    const Call grantThrottling = [] { return Grant(g_asked.throttling); };
+    const Call refuseThrottling = [] { return Refuse(g_asked.throttling); };
+    const Call grantTurns = [] { return Grant(g_asked.turns); };
+    const Call refuseTurns = [] { return Refuse(g_asked.turns); };
+    const Call grantRaise = [] { return Grant(g_asked.raise); };
+    const Call refuseRaise = [] { return Refuse(g_asked.raise); };
+    const auto ask = [](Priority priority, ThreadTiming::Calls calls) {
+        g_asked = {};
+        return ThreadTiming::ForThisThread(priority, calls);
     };
-    const auto grantPrompt = [] { return Grant(g_promptAsked); };
-    const auto refusePrompt = [] { return Refuse(g_promptAsked); };
-    const auto grantRaise = [] { return Grant(g_raiseAsked); };
-    const auto refuseRaise = [] { return Refuse(g_raiseAsked); };
 
-    EXPECT_EQ(ask(Priority::Raise, grantPrompt, refuseRaise), Granted::PromptWakeups);
-    EXPECT_EQ(ask(Priority::Raise, refusePrompt, refuseRaise), Granted::Nothing);
-    EXPECT_EQ(g_promptAsked, 1);
-    EXPECT_EQ(g_raiseAsked, 1);
-    // A refused slice does not keep the raise from being asked for.
-    EXPECT_EQ(ask(Priority::Raise, refusePrompt, grantRaise), Granted::RaisedPriority);
-    // Keep never asks for a raise.
-    EXPECT_EQ(ask(Priority::Keep, grantPrompt, grantRaise), Granted::PromptWakeups);
-    EXPECT_EQ(g_raiseAsked, 0);
-    EXPECT_EQ(ask(Priority::Keep, refusePrompt, grantRaise), Granted::Nothing);
+    // A refused raise falls back to what was granted before it.
+    EXPECT_EQ(ask(Priority::Raise, {refuseThrottling, grantTurns, refuseRaise}), Granted::PromptWakeups);
+    EXPECT_EQ(ask(Priority::Raise, {grantThrottling, refuseTurns, refuseRaise}), Granted::PromptWakeups);
+    EXPECT_EQ(ask(Priority::Raise, {refuseThrottling, refuseTurns, refuseRaise}), Granted::Nothing);
+    EXPECT_EQ(g_asked.throttling + g_asked.turns + g_asked.raise, 3) << "each asked once";
+    // Nothing refused before it keeps the raise from being asked for.
+    EXPECT_EQ(ask(Priority::Raise, {refuseThrottling, refuseTurns, grantRaise}), Granted::RaisedPriority);
+    // Keep asks for neither short turns nor a raise.
+    EXPECT_EQ(ask(Priority::Keep, {grantThrottling, grantTurns, grantRaise}), Granted::PromptWakeups);
+    EXPECT_EQ(g_asked.turns + g_asked.raise, 0);
+    EXPECT_EQ(ask(Priority::Keep, {refuseThrottling, grantTurns, grantRaise}), Granted::Nothing);
 }
