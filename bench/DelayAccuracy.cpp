@@ -1,5 +1,6 @@
 #include "DelayAccuracy.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -71,12 +72,13 @@ int RunDelayAccuracy(const LoadGenOptions& options)
         }
     }
     const std::size_t samples = errorsNs.size();
+    const auto late = std::count_if(magnitudesNs.begin(), magnitudesNs.end(), [](std::int64_t ns) { return ns > 1000000; });
     const double p50 = PercentileUs(errorsNs, 0.50);
     const double p99 = PercentileUs(errorsNs, 0.99);
     const double magnitudeP99 = PercentileUs(magnitudesNs, 0.99);
     const double magnitudeMax = PercentileUs(magnitudesNs, 1.0);
     std::printf("delay delay_ms=%.0f samples=%zu lost=%llu err_p50_us=%.1f err_p99_us=%.1f abs_err_p99_us=%.1f "
-                "abs_err_max_us=%.1f\n",
-                delayMs, samples, lost, p50, p99, magnitudeP99, magnitudeMax);
+                "abs_err_max_us=%.1f over_1ms=%td\n",
+                delayMs, samples, lost, p50, p99, magnitudeP99, magnitudeMax, late);
     return 0;
 }
