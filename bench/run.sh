@@ -9,7 +9,7 @@
 # most any Windows relay can get from Wine's sockets, next to dulvet.exe.
 #
 # Beside a busy program it measures the delay of both engines (the
-# dialog's in dulvet, the link engine in dulvet_link_headless) with the
+# dialog's and the link engine's, both in dulvet) with the
 # relay and a busy loop pinned to one processor and the load generator on
 # the other, idle and busy, natively and under Wine; --before REF adds the
 # same figures for the engines as built from the commit REF, side by side.
@@ -65,8 +65,6 @@ native_relay=$root/build/native/cli/dulvet
 wine_relay=$root/build/windows/cli/dulvet.exe
 floor_relay=$root/build/windows/bench/dulvet_minimal_relay.exe
 wine_prefix=$root/build/windows/bench-wineprefix
-native_link=$root/build/native/bench/dulvet_link_headless
-wine_link=$root/build/windows/bench/dulvet_link_headless.exe
 
 work=$(mktemp -d /tmp/dulvet-bench.XXXXXX)
 raw=$work/raw.txt
@@ -101,12 +99,12 @@ end_pid() {
 build() {
   say "building (native)"
   cmake --preset native >/dev/null
-  cmake --build --preset native --target dulvet_loadgen dulvet dulvet_link_headless >/dev/null
+  cmake --build --preset native --target dulvet_loadgen dulvet >/dev/null
   wine_ok=0
   if ((wine_wanted)) && command -v wine >/dev/null; then
     say "building (windows)"
     if cmake --preset windows >/dev/null && \
-       cmake --build --preset windows --target dulvet dulvet_minimal_relay dulvet_link_headless >/dev/null; then
+       cmake --build --preset windows --target dulvet dulvet_minimal_relay >/dev/null; then
       # A prefix of the benchmark's own, so its Wine server is not shared
       # with anything else that runs from the build.
       bash scripts/wine-prefix.sh "$wine_prefix"
@@ -119,8 +117,7 @@ build() {
 
 # The engines as built from the commit $before_ref, for the side-by-side
 # figures beside a busy program; kept in build/bench-before/<commit> for
-# later runs. Sets before_native_relay, before_native_link and, with Wine,
-# before_wine_relay and before_wine_link.
+# later runs. Sets before_native_relay and, with Wine, before_wine_relay.
 build_before() {
   [[ -n $before_ref ]] || return 0
   local commit dir
@@ -133,16 +130,14 @@ build_before() {
   fi
   say "building $before_label (native)"
   cmake -S "$dir/src" -B "$dir/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
-  cmake --build "$dir/native" -j2 --target dulvet dulvet_link_headless >/dev/null
+  cmake --build "$dir/native" -j2 --target dulvet >/dev/null
   before_native_relay=$dir/native/cli/dulvet
-  before_native_link=$dir/native/bench/dulvet_link_headless
   ((wine_ok)) || return 0
   say "building $before_label (windows)"
   cmake -S "$dir/src" -B "$dir/windows" -DCMAKE_TOOLCHAIN_FILE="$dir/src/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-  cmake --build "$dir/windows" -j2 --target dulvet dulvet_link_headless >/dev/null
+  cmake --build "$dir/windows" -j2 --target dulvet >/dev/null
   before_wine_relay=$dir/windows/cli/dulvet.exe
-  before_wine_link=$dir/windows/bench/dulvet_link_headless.exe
 }
 
 # ------------------------------------------------------------ the processes
@@ -422,37 +417,6 @@ measure_idle() {
 
 # ------------------------------------------------ delay beside a busy program
 
-# The link engine without the console program (LinkHeadless.cpp): it prints
-# "ready <port>", runs until its input closes, then its counters and what
-# its thread was given ("timing ..."). Sets relay_pid, relay_in, relay_port.
-start_link() {
-  local pin=$1 delay=$2
-  shift 2
-  rm -f "$work/relay.in" "$work/relay.out"
-  mkfifo "$work/relay.in"
-  : >"$work/relay.out"
-  $(pin_prefix "$pin") "$@" "$echo_port" 300 0 "$delay" pipeline \
-    <"$work/relay.in" >"$work/relay.out" 2>"$work/relay.err" &
-  relay_pid=$!
-  started_pids+=("$relay_pid")
-  exec {relay_in}>"$work/relay.in"
-  for _ in $(seq 1200); do
-    relay_port=$(sed -n 's/^ready \([0-9]*\).*/\1/p' "$work/relay.out")
-    [[ -n $relay_port ]] && return 0
-    kill -0 "$relay_pid" 2>/dev/null || break
-    sleep 0.05
-  done
-  echo "link engine did not start: $* ($(cat "$work/relay.err"))" >&2
-  exit 1
-}
-
-# Ends the headless link engine by closing its input; sets link_timing.
-stop_link() {
-  exec {relay_in}>&-
-  await_end
-  link_timing=$(sed -n 's/^timing \([a-z-]*\).*/\1/p' "$work/relay.out")
-}
-
 # The cases measured beside a busy program, one "engine version" a line.
 # link-user is the link engine run as nobody, who may not raise its
 # priority (no root, no CAP_SYS_NICE).
@@ -475,22 +439,20 @@ start_case() {
   case "$engine:$version" in
     dialog:after) start_dulvet pinned 20 "$native_relay" ;;
     dialog:before) start_dulvet pinned 20 "$before_native_relay" ;;
-    link:after) start_link pinned 20 "$native_link" ;;
-    link:before) start_link pinned 20 "$before_native_link" ;;
-    link-user:after) start_link pinned 20 setpriv --reuid=65534 --regid=65534 --clear-groups "$native_link" ;;
+    link:after) start_dulvet pinned 20 "$native_relay" --pipeline ;;
+    link:before) start_dulvet pinned 20 "$before_native_relay" --pipeline ;;
+    link-user:after) start_dulvet pinned 20 setpriv --reuid=65534 --regid=65534 --clear-groups "$native_relay" --pipeline ;;
     wine-dialog:after) start_dulvet pinned 20 "${wine[@]}" "$wine_relay" ;;
     wine-dialog:before) start_dulvet pinned 20 "${wine[@]}" "$before_wine_relay" ;;
-    wine-link:after) start_link pinned 20 "${wine[@]}" "$wine_link" ;;
-    wine-link:before) start_link pinned 20 "${wine[@]}" "$before_wine_link" ;;
+    wine-link:after) start_dulvet pinned 20 "${wine[@]}" "$wine_relay" --pipeline ;;
+    wine-link:before) start_dulvet pinned 20 "${wine[@]}" "$before_wine_relay" --pipeline ;;
   esac
 }
 
 stop_case() {
-  link_timing=""
   case "$1" in
-    dialog) stop_relay native ;;
-    wine-dialog) stop_relay wine ;;
-    *) stop_link ;;
+    wine-*) stop_relay wine ;;
+    *) stop_relay native ;;
   esac
 }
 
@@ -518,12 +480,11 @@ measure_beside_busy() {
                  --seconds "$busy_seconds")
         [[ -n $busy_pid ]] && end_pid "$busy_pid"
         stop_case "$engine"
-        echo "$engine $version $condition round $round${link_timing:+ ($link_timing)}: $line" | tee -a "$raw" >&2
+        echo "$engine $version $condition round $round: $line" | tee -a "$raw" >&2
         result[b50:$engine:$version:$condition:$round]=$(field "$line" err_p50_us)
         result[b99:$engine:$version:$condition:$round]=$(field "$line" abs_err_p99_us)
         result[blate:$engine:$version:$condition:$round]=$(field "$line" over_1ms)
         result[bcount:$engine:$version:$condition:$round]=$(field "$line" samples)
-        [[ -n $link_timing ]] && result[timing:$engine:$version]=$link_timing
       done
     done
   done
@@ -630,13 +591,12 @@ busy_cell() {
 }
 
 busy_label() {
-  local timing=${result[timing:$1:after]:-}
   case "$1" in
     dialog) echo "dulvet (the dialog's engine)" ;;
-    link) echo "link engine, as $(id -un)${timing:+: $timing}" ;;
-    link-user) echo "link engine, as nobody (no CAP_SYS_NICE)${timing:+: $timing}" ;;
+    link) echo "link engine, as $(id -un)" ;;
+    link-user) echo "link engine, as nobody (no CAP_SYS_NICE)" ;;
     wine-dialog) echo "dulvet.exe under Wine" ;;
-    wine-link) echo "link engine under Wine${timing:+: $timing}" ;;
+    wine-link) echo "link engine under Wine" ;;
   esac
 }
 
@@ -717,7 +677,7 @@ report() {
   echo
   echo "## Delay beside a busy program"
   echo
-  echo "The relay (and the Wine server) on processor 0, the client and echo server on processor 1; \"busy neighbour\": \`dulvet_loadgen busy\` spins on processor 0 as well. Each case ${busy_seconds} s of one datagram at a time, the cases alternating within each of ${busy_rounds} rounds${before_label:+; \"before\" is $before_label}. The link engine runs headless (\`dulvet_link_headless\`, --pipeline), with what its thread was given."
+  echo "The relay (and the Wine server) on processor 0, the client and echo server on processor 1; \"busy neighbour\": \`dulvet_loadgen busy\` spins on processor 0 as well. Each case ${busy_seconds} s of one datagram at a time, the cases alternating within each of ${busy_rounds} rounds${before_label:+; \"before\" is $before_label}. The link engine is dulvet with --pipeline; as root it gets a raised priority, as nobody short scheduler turns."
   echo
   print_busy_table
   echo

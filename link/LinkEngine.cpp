@@ -12,6 +12,7 @@
 #include "MissCount.h"
 #include "SettingsLines.h"
 #include "SocketTypes.h"
+#include "ThreadTiming.h"
 
 namespace {
 
@@ -132,11 +133,10 @@ void LinkEngine::Stop()
 
 unsigned LinkEngine::ThreadProc(void* self)
 {
-    auto& engine = *static_cast<LinkEngine*>(self);
     // Departures on time beside a busy program: a raised priority where
     // the user may have it, else at least prompt wake-ups.
-    engine.m_timing = ThreadTiming::ForThisThread(ThreadTiming::Priority::Raise);
-    engine.Run();
+    ThreadTiming::ForThisThread(ThreadTiming::Priority::Raise);
+    static_cast<LinkEngine*>(self)->Run();
     return 0;
 }
 

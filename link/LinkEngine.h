@@ -30,7 +30,6 @@
 #include "SessionTable.h"
 #include "SocketWait.h"
 #include "StopSignal.h"
-#include "ThreadTiming.h"
 
 class LogHost;
 
@@ -66,9 +65,6 @@ public:
     // datagrams already waiting, to at most the new delay from their arrival.
     void Modify(double lossPercent, std::int32_t delayMs);
     LinkStats Stats() const { return m_counters.Snapshot(); }
-    // What the system gave the engine's thread for waking on time; Nothing
-    // until the thread has run.
-    ThreadTiming::Granted Timing() const { return m_timing.load(); }
     // Ends the thread at once, whatever is waiting; waiting datagrams are
     // not sent.
     void Stop();
@@ -136,7 +132,6 @@ private:
     std::mutex m_startMutex;
     std::condition_variable m_announced;
     bool m_settingsLogged = false;
-    std::atomic<ThreadTiming::Granted> m_timing{ThreadTiming::Granted::Nothing};
 
     // Owned by the engine's thread once it runs.
     std::array<std::optional<Impairment>, 2> m_impairments;
