@@ -133,15 +133,13 @@ void LinkEngine::Stop()
 
 unsigned LinkEngine::ThreadProc(void* self)
 {
-    // Departures on time beside a busy program: a raised priority where
-    // the user may have it, else at least prompt wake-ups.
-    ThreadTiming::ForThisThread(ThreadTiming::Priority::Raise);
     static_cast<LinkEngine*>(self)->Run();
     return 0;
 }
 
 void LinkEngine::Run()
 {
+    KeepTimeAsNeeded();
     {
         // The settings lines come first, once the thread exists: no
         // datagram line before them, and none at all if it never ran.
@@ -437,8 +435,26 @@ void LinkEngine::Log(const CString& line)
     m_logged = true;
 }
 
+// Departures on time beside a busy program: while datagrams wait for
+// their time, a raised priority where the user may have it, else at least
+// prompt wake-ups. Without delay, jitter or rate every datagram leaves at
+// once, and a raise would only slow the relay beside its own clients.
+void LinkEngine::KeepTimeAsNeeded()
+{
+    const bool timed = m_delayMs.load() > 0 || m_options.jitterMs > 0 || m_options.rateKbit.has_value();
+    if (timed == m_raised)
+        return;
+    if (timed) {
+        m_raised = ThreadTiming::ForThisThread(ThreadTiming::Priority::Raise) == ThreadTiming::Granted::RaisedPriority;
+    } else {
+        ThreadTiming::Lower();
+        m_raised = false;
+    }
+}
+
 void LinkEngine::ApplyModify()
 {
+    KeepTimeAsNeeded();
     const std::int32_t delayMs = m_delayMs.load();
     const std::int32_t before = std::max(0, m_appliedDelayMs);
     m_appliedDelayMs = delayMs;

@@ -5,9 +5,9 @@
 // runs an event loop: it takes every datagram that is ready, decides its
 // fate (Impairment), sends at once what may leave now and queues the rest by
 // departure time, then waits for sockets, the next departure or a signal
-// together. Its thread runs at a raised priority where the system allows
-// (ThreadTiming), so nothing in it may spin: every loop either waits or
-// ends after a bounded amount of work. An object per relay; no globals.
+// together. While datagrams wait for their time its thread runs at a raised
+// priority where the system allows (ThreadTiming), so nothing in it may
+// spin: every loop either waits or ends after a bounded amount of work. An object per relay; no globals.
 
 #include <array>
 #include <atomic>
@@ -101,6 +101,7 @@ private:
     void LogDrop(int direction, DropCause cause);
     void LogDeparture(const Fate& fate, bool copy);
     void Log(const CString& line);
+    void KeepTimeAsNeeded();
     void ApplyModify();
     std::optional<LinkTime> NextDeadline() const;
     SocketWait::Deadline ToSteady(std::optional<LinkTime> deadline) const;
@@ -136,6 +137,7 @@ private:
     // Owned by the engine's thread once it runs.
     std::array<std::optional<Impairment>, 2> m_impairments;
     std::int32_t m_appliedDelayMs = 0;
+    bool m_raised = false;  // the thread's priority, by KeepTimeAsNeeded
     DepartureQueue m_queue;
     DatagramStore m_store;
     SessionTable m_sessions;

@@ -12,3 +12,5 @@ ThreadTiming::Granted ThreadTiming::ForThisThread(Priority priority, const Calls
     }
     return prompt ? Granted::PromptWakeups : Granted::Nothing;
 }
+
+void ThreadTiming::Lower(const Calls& calls) { calls.lowerPriority(); }

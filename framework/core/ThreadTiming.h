@@ -27,6 +27,11 @@
 // scheduler tick for the processor. Linux: SCHED_BATCH, nice unchanged;
 // Windows: nothing.
 //
+// A raise costs throughput where the relay shares its processor with its
+// clients: the raised thread takes each datagram the moment it arrives
+// instead of several at a turn. Lower undoes a raise of ours (and only
+// ours) once the thread has no time to keep.
+//
 // What the system refuses is left out without a word; the thread then runs
 // as it did.
 
@@ -43,9 +48,11 @@ public:
         bool (*neverThrottled)();
         bool (*shortTurns)();
         bool (*raisePriority)();
+        bool (*lowerPriority)();
     };
     static const Calls& SystemCalls();
 
     static Granted ForThisThread(Priority priority, const Calls& calls = SystemCalls());
+    static void Lower(const Calls& calls = SystemCalls());
     static bool ForThisBackgroundThread();
 };

@@ -70,6 +70,19 @@ bool AskForRealTime()
     return WriteAttributes(wanted);
 }
 
+// Undoes AskForRealTime: its SCHED_FIFO 1 with reset-on-fork, which a
+// user's own choice of real time is not likely to match, goes back to
+// ordinary turns, short ones where the kernel has them.
+bool BackFromRealTime()
+{
+    SchedulerAttributes now;
+    if (!ReadAttributes(now) || now.policy != SCHED_FIFO || now.priority != 1 || !(now.flags & kResetOnFork))
+        return false;
+    SchedulerAttributes wanted;
+    wanted.runtime = kShortSliceNs;
+    return WriteAttributes(wanted);
+}
+
 bool AskForBatchTurns()
 {
     SchedulerAttributes now;
@@ -85,6 +98,7 @@ bool AskForBatchTurns()
 
 bool AskForAShortSlice() { return false; }
 bool AskForRealTime() { return false; }
+bool BackFromRealTime() { return false; }
 bool AskForBatchTurns() { return false; }
 
 #endif
@@ -98,6 +112,6 @@ bool ThreadTiming::ForThisBackgroundThread() { return AskForBatchTurns(); }
 
 const ThreadTiming::Calls& ThreadTiming::SystemCalls()
 {
-    static const Calls calls{&NeverThrottled, &AskForAShortSlice, &AskForRealTime};
+    static const Calls calls{&NeverThrottled, &AskForAShortSlice, &AskForRealTime, &BackFromRealTime};
     return calls;
 }

@@ -44,11 +44,19 @@ bool TimeCritical()
     return SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL) != FALSE;
 }
 
+// Undoes TimeCritical.
+bool BackToNormal()
+{
+    if (GetThreadPriority(GetCurrentThread()) != THREAD_PRIORITY_TIME_CRITICAL)
+        return false;
+    return SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL) != FALSE;
+}
+
 }  // namespace
 
 const ThreadTiming::Calls& ThreadTiming::SystemCalls()
 {
-    static const Calls calls{&NeverThrottled, &ShortTurns, &TimeCritical};
+    static const Calls calls{&NeverThrottled, &ShortTurns, &TimeCritical, &BackToNormal};
     return calls;
 }
 

@@ -103,6 +103,26 @@ TEST(ThreadTiming, RaiseSaysWhatTheThreadGotAndSparesOneThatGivesWay)
     });
 }
 
+TEST(ThreadTiming, LowerUndoesARaiseOfOursAndNoOneElses)
+{
+    OnAFreshThread([] {
+        const ThreadPriority before;
+        if (ThreadTiming::ForThisThread(Priority::Raise) != Granted::RaisedPriority)
+            GTEST_SKIP() << "no raise for this user";
+        ThreadTiming::Lower();
+        EXPECT_EQ(ThreadPriority{}, before);
+    });
+#ifndef _WIN32
+    OnAFreshThread([] {
+        const sched_param own{2};
+        if (sched_setscheduler(0, SCHED_FIFO, &own) != 0)
+            GTEST_SKIP() << "no real time for this user";
+        ThreadTiming::Lower();
+        EXPECT_EQ(ThreadPriority{}.policy, SCHED_FIFO);
+    });
+#endif
+}
+
 TEST(ThreadTiming, ABackgroundThreadTakesBatchTurnsAtItsOwnNice)
 {
     OnAFreshThread([] {
@@ -130,20 +150,21 @@ TEST(ThreadTiming, WhatTheSystemRefusesIsLeftOutSilently)
     const Call refuseTurns = [] { return Refuse(g_asked.turns); };
     const Call grantRaise = [] { return Grant(g_asked.raise); };
     const Call refuseRaise = [] { return Refuse(g_asked.raise); };
+    const Call lower = [] { return true; };
     const auto ask = [](Priority priority, ThreadTiming::Calls calls) {
         g_asked = {};
         return ThreadTiming::ForThisThread(priority, calls);
     };
 
     // A refused raise falls back to what was granted before it.
-    EXPECT_EQ(ask(Priority::Raise, {refuseThrottling, grantTurns, refuseRaise}), Granted::PromptWakeups);
-    EXPECT_EQ(ask(Priority::Raise, {grantThrottling, refuseTurns, refuseRaise}), Granted::PromptWakeups);
-    EXPECT_EQ(ask(Priority::Raise, {refuseThrottling, refuseTurns, refuseRaise}), Granted::Nothing);
+    EXPECT_EQ(ask(Priority::Raise, {refuseThrottling, grantTurns, refuseRaise, lower}), Granted::PromptWakeups);
+    EXPECT_EQ(ask(Priority::Raise, {grantThrottling, refuseTurns, refuseRaise, lower}), Granted::PromptWakeups);
+    EXPECT_EQ(ask(Priority::Raise, {refuseThrottling, refuseTurns, refuseRaise, lower}), Granted::Nothing);
     EXPECT_EQ(g_asked.throttling + g_asked.turns + g_asked.raise, 3) << "each asked once";
     // Nothing refused before it keeps the raise from being asked for.
-    EXPECT_EQ(ask(Priority::Raise, {refuseThrottling, refuseTurns, grantRaise}), Granted::RaisedPriority);
+    EXPECT_EQ(ask(Priority::Raise, {refuseThrottling, refuseTurns, grantRaise, lower}), Granted::RaisedPriority);
     // Keep asks for neither short turns nor a raise.
-    EXPECT_EQ(ask(Priority::Keep, {grantThrottling, grantTurns, grantRaise}), Granted::PromptWakeups);
+    EXPECT_EQ(ask(Priority::Keep, {grantThrottling, grantTurns, grantRaise, lower}), Granted::PromptWakeups);
     EXPECT_EQ(g_asked.turns + g_asked.raise, 0);
-    EXPECT_EQ(ask(Priority::Keep, {refuseThrottling, grantTurns, grantRaise}), Granted::Nothing);
+    EXPECT_EQ(ask(Priority::Keep, {refuseThrottling, grantTurns, grantRaise, lower}), Granted::Nothing);
 }
