@@ -197,7 +197,7 @@ Problem ReadSessionIdle(CliOptions& options, std::wstring_view value)
 
 enum class Group { Dialog, Link };
 
-struct OptionSpec {
+struct OptionRule {
     std::string_view flag;
     std::string_view valueName;  // empty for a switch
     bool required;
@@ -207,36 +207,36 @@ struct OptionSpec {
 };
 
 constexpr std::array kOptions{
-    OptionSpec{"--listen", "ADDR:PORT", true, "where clients send: the relay's own address and port", ReadListen},
-    OptionSpec{"--server", "ADDR:PORT", true, "where the server listens", ReadServer},
-    OptionSpec{"--loss", "PERCENT", false,
+    OptionRule{"--listen", "ADDR:PORT", true, "where clients send: the relay's own address and port", ReadListen},
+    OptionRule{"--server", "ADDR:PORT", true, "where the server listens", ReadServer},
+    OptionRule{"--loss", "PERCENT", false,
                "drop 1 client datagram in trunc(100/PERCENT) (default 0)",
                ReadLoss},
-    OptionSpec{"--delay", "MS", false, "pause before each client datagram, in ms (default 0)", ReadDelay},
-    OptionSpec{"--quiet", "", false, "no line per datagram (settings lines remain)", SetQuiet},
-    OptionSpec{"--stats", "SECONDS", false, "a JSON line of counters on stderr every SECONDS", ReadStats},
-    OptionSpec{"--duration", "SECONDS", false, "end after SECONDS", ReadDuration},
-    OptionSpec{"--pipeline", "", false, "each datagram waits --delay from its own arrival", SetPipeline,
+    OptionRule{"--delay", "MS", false, "pause before each client datagram, in ms (default 0)", ReadDelay},
+    OptionRule{"--quiet", "", false, "no line per datagram (settings lines remain)", SetQuiet},
+    OptionRule{"--stats", "SECONDS", false, "a JSON line of counters on stderr every SECONDS", ReadStats},
+    OptionRule{"--duration", "SECONDS", false, "end after SECONDS", ReadDuration},
+    OptionRule{"--pipeline", "", false, "each datagram waits --delay from its own arrival", SetPipeline,
                Group::Link},
-    OptionSpec{"--jitter", "MS", false, "each delay +/- up to MS, uniform (implies --pipeline)", ReadJitter,
+    OptionRule{"--jitter", "MS", false, "each delay +/- up to MS, uniform (implies --pipeline)", ReadJitter,
                Group::Link},
-    OptionSpec{"--keep-order", "", false, "never leave before one that arrived earlier", SetKeepOrder, Group::Link},
-    OptionSpec{"--random-loss", "PERCENT", false, "drop each datagram with this chance", ReadRandomLoss, Group::Link},
-    OptionSpec{"--burst-loss", "P,R", false, "P % chance to enter a loss burst, R % to leave it", ReadBurstLoss,
+    OptionRule{"--keep-order", "", false, "never leave before one that arrived earlier", SetKeepOrder, Group::Link},
+    OptionRule{"--random-loss", "PERCENT", false, "drop each datagram with this chance", ReadRandomLoss, Group::Link},
+    OptionRule{"--burst-loss", "P,R", false, "P % chance to enter a loss burst, R % to leave it", ReadBurstLoss,
                Group::Link},
-    OptionSpec{"--direction", "to-server|to-client|both", false, "where the rules apply (default to-server)",
+    OptionRule{"--direction", "to-server|to-client|both", false, "where the rules apply (default to-server)",
                ReadDirection, Group::Link},
-    OptionSpec{"--seed", "N", false, "seed of all random choices (else one chosen, on stderr)", ReadSeed,
+    OptionRule{"--seed", "N", false, "seed of all random choices (else one chosen, on stderr)", ReadSeed,
                Group::Link},
-    OptionSpec{"--rate", "KBIT", false, "at most KBIT kilobits a second; datagrams queue", ReadRate, Group::Link},
-    OptionSpec{"--queue", "N", false, "with --rate: at most N datagrams queue (default 1000)", ReadQueue,
+    OptionRule{"--rate", "KBIT", false, "at most KBIT kilobits a second; datagrams queue", ReadRate, Group::Link},
+    OptionRule{"--queue", "N", false, "with --rate: at most N datagrams queue (default 1000)", ReadQueue,
                Group::Link},
-    OptionSpec{"--duplicate", "PERCENT", false, "send this share of datagrams twice", ReadDuplicate, Group::Link},
-    OptionSpec{"--reorder", "PERCENT", false, "this share skips its delay (needs --delay)", ReadReorder,
+    OptionRule{"--duplicate", "PERCENT", false, "send this share of datagrams twice", ReadDuplicate, Group::Link},
+    OptionRule{"--reorder", "PERCENT", false, "this share skips its delay (needs --delay)", ReadReorder,
                Group::Link},
-    OptionSpec{"--clients", "last|each", false, "replies to the last client (default), or a session each",
+    OptionRule{"--clients", "last|each", false, "replies to the last client (default), or a session each",
                ReadClients, Group::Link},
-    OptionSpec{"--session-idle", "SECONDS", false, "a session closes after SECONDS idle (default 60)",
+    OptionRule{"--session-idle", "SECONDS", false, "a session closes after SECONDS idle (default 60)",
                ReadSessionIdle, Group::Link},
 };
 
@@ -271,21 +271,21 @@ constexpr std::string_view kHelpFlag = "--help";
 constexpr size_t kHelpColumn = 24;  // where each option's help starts
 constexpr std::string_view kVersionFlag = "--version";
 
-const OptionSpec* FindOption(std::wstring_view flag)
+const OptionRule* FindOption(std::wstring_view flag)
 {
-    for (const OptionSpec& spec : kOptions) {
-        if (CString::FromUtf8(spec.flag).View() == flag)
-            return &spec;
+    for (const OptionRule& rule : kOptions) {
+        if (CString::FromUtf8(rule.flag).View() == flag)
+            return &rule;
     }
     return nullptr;
 }
 
-std::string Synopsis(const OptionSpec& spec)
+std::string Synopsis(const OptionRule& rule)
 {
-    std::string text(spec.flag);
-    if (!spec.valueName.empty())
-        text.append(" ").append(spec.valueName);
-    return spec.required ? text : std::string("[").append(text).append("]");
+    std::string text(rule.flag);
+    if (!rule.valueName.empty())
+        text.append(" ").append(rule.valueName);
+    return rule.required ? text : std::string("[").append(text).append("]");
 }
 
 CliParse Bad(std::string error)
@@ -312,16 +312,16 @@ CliParse ParseCommandLine(const std::vector<CString>& arguments)
             return Bad("unexpected argument " + Quoted(argument));
         // --flag VALUE or --flag=VALUE
         const size_t equals = argument.find(L'=');
-        const OptionSpec* spec = FindOption(argument.substr(0, equals));
-        if (!spec)
+        const OptionRule* rule = FindOption(argument.substr(0, equals));
+        if (!rule)
             return Bad("unknown option " + Quoted(argument.substr(0, equals)));
-        const std::string flag(spec->flag);
-        bool& seen = given[static_cast<size_t>(spec - kOptions.data())];
+        const std::string flag(rule->flag);
+        bool& seen = given[static_cast<size_t>(rule - kOptions.data())];
         if (seen)
             return Bad(flag + " is given twice");
         seen = true;
         std::wstring_view value;
-        if (spec->valueName.empty()) {
+        if (rule->valueName.empty()) {
             if (equals != std::wstring_view::npos)
                 return Bad(flag + " takes no value");
         } else if (equals != std::wstring_view::npos) {
@@ -329,11 +329,11 @@ CliParse ParseCommandLine(const std::vector<CString>& arguments)
         } else if (i + 1 < arguments.size()) {
             value = arguments[++i].View();
         } else {
-            return Bad(flag + " needs a value: " + flag + " " + std::string(spec->valueName));
+            return Bad(flag + " needs a value: " + flag + " " + std::string(rule->valueName));
         }
-        if (const Problem problem = spec->read(parse.options, value))
+        if (const Problem problem = rule->read(parse.options, value))
             return Bad(flag + " " + *problem);
-        parse.options.linkEngine |= spec->group == Group::Link;
+        parse.options.linkEngine |= rule->group == Group::Link;
     }
     for (size_t k = 0; k < kOptions.size(); ++k) {
         if (kOptions[k].required && !given[k])
@@ -354,13 +354,13 @@ std::string UsageText()
     std::string text = head;
     size_t lineLength = text.size();
     Group group = Group::Dialog;
-    for (const OptionSpec& spec : kOptions) {
-        const std::string part = Synopsis(spec);
+    for (const OptionRule& rule : kOptions) {
+        const std::string part = Synopsis(rule);
         // The link engine's options start a line of their own.
-        if (lineLength + 1 + part.size() > kWidth || spec.group != group) {
+        if (lineLength + 1 + part.size() > kWidth || rule.group != group) {
             text.append("\n").append(head.size(), ' ');
             lineLength = head.size();
-            group = spec.group;
+            group = rule.group;
         }
         text += " " + part;
         lineLength += 1 + part.size();
@@ -382,11 +382,11 @@ std::string HelpText()
     };
     const auto options = [&](Group group) {
         std::string list;
-        for (const OptionSpec& spec : kOptions)
-            if (spec.group == group)
-                list += entry(std::string(spec.flag) + (spec.valueName.empty() ? "" : " ") +
-                                  std::string(spec.valueName),
-                              spec.help);
+        for (const OptionRule& rule : kOptions)
+            if (rule.group == group)
+                list += entry(std::string(rule.flag) + (rule.valueName.empty() ? "" : " ") +
+                                  std::string(rule.valueName),
+                              rule.help);
         return list;
     };
     std::string text = UsageText();

@@ -49,7 +49,7 @@ std::optional<Command> ReadQuit(const std::vector<std::string_view>& arguments)
     return arguments.empty() ? std::optional(Command{Command::Kind::Quit}) : std::nullopt;
 }
 
-struct CommandSpec {
+struct CommandRule {
     std::string_view name;
     std::string_view form;     // the whole line as expected
     std::string_view details;  // what the values are, for a line that does not read
@@ -59,11 +59,11 @@ struct CommandSpec {
 };
 
 constexpr std::array kCommands{
-    CommandSpec{"modify", "modify LOSS DELAY",
+    CommandRule{"modify", "modify LOSS DELAY",
                 " with LOSS a number in percent and DELAY whole milliseconds, like 'modify 25 100'",
                 "new loss rate and delay; the drop counter carries on", ReadModify},
-    CommandSpec{"stats", "stats", " alone", "one stats line on stderr now", ReadStats},
-    CommandSpec{"quit", "quit", " alone", "stop relaying and end", ReadQuit},
+    CommandRule{"stats", "stats", " alone", "one stats line on stderr now", ReadStats},
+    CommandRule{"quit", "quit", " alone", "stop relaying and end", ReadQuit},
 };
 
 std::string ExpectedForms()
@@ -85,14 +85,14 @@ CommandParse ParseCommand(std::string_view line)
         return {};
     const std::string_view name = words.front();
     words.erase(words.begin());
-    for (const CommandSpec& spec : kCommands) {
-        if (spec.name != name)
+    for (const CommandRule& rule : kCommands) {
+        if (rule.name != name)
             continue;
-        if (auto command = spec.read(words))
+        if (auto command = rule.read(words))
             return {command, {}};
         const std::string_view given = line.substr(0, line.find_last_not_of('\r') + 1);
-        return {std::nullopt, std::string(spec.name) + ": expected '" + std::string(spec.form) + "'" +
-                                  std::string(spec.details) + "; got '" + std::string(given) + "'"};
+        return {std::nullopt, std::string(rule.name) + ": expected '" + std::string(rule.form) + "'" +
+                                  std::string(rule.details) + "; got '" + std::string(given) + "'"};
     }
     return {std::nullopt, std::string("unknown command '").append(name).append("': expected ") + ExpectedForms()};
 }
@@ -100,10 +100,10 @@ CommandParse ParseCommand(std::string_view line)
 std::string CommandHelp()
 {
     std::string help;
-    for (const CommandSpec& spec : kCommands) {
-        std::string form(spec.form);
+    for (const CommandRule& rule : kCommands) {
+        std::string form(rule.form);
         form.resize(std::max<size_t>(form.size() + 2, 22), ' ');
-        help += "  " + form + std::string(spec.help) + "\n";
+        help += "  " + form + std::string(rule.help) + "\n";
     }
     return help;
 }

@@ -64,13 +64,21 @@ protected:
     // Asks for stats until the counter reaches the value (bounded).
     static bool WaitForCounter(CliProcess& relay, const std::string& name, long long value)
     {
-        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        return WaitForStats(relay, [&](const std::string& err) { return Counter(err, name) >= value; });
+    }
+
+    // Asks for stats lines until `holds` is true of standard error
+    // (bounded; generous for a loaded machine).
+    template <typename Holds>
+    static bool WaitForStats(CliProcess& relay, Holds holds)
+    {
+        const auto deadline = Clock::now() + std::chrono::seconds(30);
         do {
             const size_t lines = relay.Err().size();
             relay.Send("stats\n");
             while (relay.Err().size() == lines && Clock::now() < deadline)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            if (Counter(relay.Err(), name) >= value)
+            if (holds(relay.Err()))
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         } while (Clock::now() < deadline);
