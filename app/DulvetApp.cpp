@@ -1,10 +1,10 @@
-#include "DulvetApp.h"
+#include "app/DulvetApp.h"
 
 #include <commctrl.h>
 
-#include "CAsyncSocket.h"
-#include "DulvetDlg.h"
-#include "resource.h"
+#include "framework/core/CAsyncSocket.h"
+#include "ui/DulvetDlg.h"
+#include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CDulvetApp, CWinApp)
     ON_COMMAND(ID_HELP, &CWinApp::OnHelp)

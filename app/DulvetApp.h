@@ -2,7 +2,7 @@
 // The application: prepares the platform, runs the main dialog until it is
 // closed, and ends the program.
 
-#include "Framework.h"
+#include "framework/win/Framework.h"
 
 class CDulvetApp : public CWinApp {
 public:

@@ -1,4 +1,4 @@
-#include "DelayAccuracy.h"
+#include "bench/DelayAccuracy.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "Probe.h"
-#include "UdpEndpoint.h"
+#include "bench/Probe.h"
+#include "bench/UdpEndpoint.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "LoadGenOptions.h"
+#include "bench/LoadGenOptions.h"
 
 // delay --target A:P --delay-ms D [--seconds 2] [--gap-ms 3]
 // Sends one datagram at a time through a relay that pauses D ms, waiting

@@ -1,10 +1,10 @@
-#include "EchoServer.h"
+#include "bench/EchoServer.h"
 
 #include <cstdio>
 #include <vector>
 
-#include "Probe.h"
-#include "UdpEndpoint.h"
+#include "bench/Probe.h"
+#include "bench/UdpEndpoint.h"
 
 namespace {
 

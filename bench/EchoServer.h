@@ -1,5 +1,5 @@
 #pragma once
-#include "LoadGenOptions.h"
+#include "bench/LoadGenOptions.h"
 
 // echo [--port P] [--seconds S]: replies to every datagram's sender with the
 // same bytes, stamping the arrival time into measuring datagrams. Prints

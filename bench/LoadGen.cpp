@@ -18,15 +18,15 @@
 #include <cstdio>
 #include <string>
 
-#include "Probe.h"
+#include "bench/Probe.h"
 
-#include "DelayAccuracy.h"
-#include "EchoServer.h"
-#include "LoadGenOptions.h"
-#include "ManyClients.h"
-#include "OneWay.h"
-#include "RoundTripRate.h"
-#include "UdpEndpoint.h"
+#include "bench/DelayAccuracy.h"
+#include "bench/EchoServer.h"
+#include "bench/LoadGenOptions.h"
+#include "bench/ManyClients.h"
+#include "bench/OneWay.h"
+#include "bench/RoundTripRate.h"
+#include "bench/UdpEndpoint.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "LoadGenOptions.h"
+#include "bench/LoadGenOptions.h"
 
 #include <arpa/inet.h>
 #include <cstdlib>

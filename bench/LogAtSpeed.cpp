@@ -29,8 +29,8 @@
 #include <thread>
 #include <vector>
 
-#include "DulvetProcess.h"
-#include "resource.h"
+#include "tests/support/DulvetProcess.h"
+#include "res/resource.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;

@@ -1,4 +1,4 @@
-#include "ManyClients.h"
+#include "bench/ManyClients.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,8 +6,8 @@
 #include <poll.h>
 #include <vector>
 
-#include "Probe.h"
-#include "UdpEndpoint.h"
+#include "bench/Probe.h"
+#include "bench/UdpEndpoint.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "LoadGenOptions.h"
+#include "bench/LoadGenOptions.h"
 
 // clients --target A:P --clients N [--window W] [--size B] [--seconds S] [--warmup S] [--timeout-ms T]
 //         [--drain-ms D]

@@ -1,4 +1,4 @@
-#include "OneWay.h"
+#include "bench/OneWay.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,8 +8,8 @@
 #include <sys/socket.h>
 #include <vector>
 
-#include "Probe.h"
-#include "UdpEndpoint.h"
+#include "bench/Probe.h"
+#include "bench/UdpEndpoint.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "LoadGenOptions.h"
+#include "bench/LoadGenOptions.h"
 
 // One-way measurements through a relay, with no echo: a paced sender and a
 // time-stamping receiver in two processes, the receiver standing in for

@@ -1,10 +1,10 @@
-#include "RoundTripRate.h"
+#include "bench/RoundTripRate.h"
 
 #include <cstdio>
 #include <vector>
 
-#include "Probe.h"
-#include "UdpEndpoint.h"
+#include "bench/Probe.h"
+#include "bench/UdpEndpoint.h"
 
 namespace {
 

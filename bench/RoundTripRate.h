@@ -1,5 +1,5 @@
 #pragma once
-#include "LoadGenOptions.h"
+#include "bench/LoadGenOptions.h"
 
 // rate --target A:P [--size 64] [--window 1] [--seconds 2.5] [--warmup 0.3]
 //      [--timeout-ms 200]

@@ -1,4 +1,4 @@
-#include "UdpEndpoint.h"
+#include "bench/UdpEndpoint.h"
 
 #include <arpa/inet.h>
 #include <poll.h>
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "Probe.h"
+#include "bench/Probe.h"
 
 sockaddr_in LoopbackAddress(std::uint32_t hostOrderAddress, std::uint16_t port)
 {

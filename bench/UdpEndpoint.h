@@ -6,7 +6,7 @@
 #include <netinet/in.h>
 #include <sys/types.h>
 
-#include "LoadGenOptions.h"
+#include "bench/LoadGenOptions.h"
 
 sockaddr_in LoopbackAddress(std::uint32_t hostOrderAddress, std::uint16_t port);
 

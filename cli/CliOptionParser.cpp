@@ -1,4 +1,4 @@
-#include "CliOptionParser.h"
+#include "cli/CliOptionParser.h"
 
 #include <algorithm>
 #include <array>
@@ -6,9 +6,9 @@
 #include <optional>
 #include <string_view>
 
-#include "Command.h"
-#include "Ipv4Text.h"
-#include "NumberText.h"
+#include "cli/Command.h"
+#include "framework/core/Ipv4Text.h"
+#include "framework/core/NumberText.h"
 
 namespace {
 

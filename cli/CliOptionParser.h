@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "CString.h"
-#include "CliOptions.h"
+#include "framework/core/CString.h"
+#include "cli/CliOptions.h"
 
 struct CliParse {
     enum class Outcome { Run, Help, Version, BadInput };

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "CString.h"
-#include "LinkOptions.h"
+#include "framework/core/CString.h"
+#include "link/LinkOptions.h"
 
 struct CliOptions {
     // Where clients send: the relay's own address (plain dotted decimal) and port.

@@ -1,14 +1,14 @@
-#include "CliRunner.h"
+#include "cli/CliRunner.h"
 
 #include <algorithm>
 #include <memory>
 
-#include "CommandReader.h"
-#include "Engine.h"
-#include "LineWriter.h"
-#include "SignalWatch.h"
-#include "StatsFormatter.h"
-#include "StreamLogHost.h"
+#include "cli/CommandReader.h"
+#include "cli/Engine.h"
+#include "cli/LineWriter.h"
+#include "cli/SignalWatch.h"
+#include "cli/StatsFormatter.h"
+#include "cli/StreamLogHost.h"
 
 namespace {
 

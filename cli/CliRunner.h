@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "CliOptions.h"
-#include "ControlQueue.h"
+#include "cli/CliOptions.h"
+#include "cli/ControlQueue.h"
 
 class Engine;
 class LineWriter;

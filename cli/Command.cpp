@@ -1,11 +1,11 @@
-#include "Command.h"
+#include "cli/Command.h"
 
 #include <algorithm>
 #include <array>
 #include <vector>
 
-#include "CString.h"
-#include "NumberText.h"
+#include "framework/core/CString.h"
+#include "framework/core/NumberText.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "CommandReader.h"
+#include "cli/CommandReader.h"
 
 #include <string>
 #include <thread>
 
-#include "ConsoleIo.h"
-#include "ControlQueue.h"
+#include "cli/ConsoleIo.h"
+#include "cli/ControlQueue.h"
 
 namespace {
 

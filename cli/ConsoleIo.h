@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "CString.h"
+#include "framework/core/CString.h"
 
 enum class StdStream { Out, Err };
 

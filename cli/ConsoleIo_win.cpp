@@ -1,4 +1,4 @@
-#include "ConsoleIo.h"
+#include "cli/ConsoleIo.h"
 
 #include <windows.h>
 #include <shellapi.h>

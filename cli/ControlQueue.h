@@ -10,7 +10,7 @@
 #include <string>
 #include <variant>
 
-#include "Command.h"
+#include "cli/Command.h"
 
 struct EndRequest {
     std::string reason;  // what asked for the end, for the summary

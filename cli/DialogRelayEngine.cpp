@@ -1,10 +1,10 @@
-#include "DialogRelayEngine.h"
+#include "cli/DialogRelayEngine.h"
 
-#include "EngineMessages.h"
-#include "RelaySettings.h"
-#include "RelayState.h"
-#include "RelayWorker.h"
-#include "SocketTypes.h"
+#include "cli/EngineMessages.h"
+#include "relay/RelaySettings.h"
+#include "relay/RelayState.h"
+#include "relay/RelayWorker.h"
+#include "framework/core/SocketTypes.h"
 
 bool DialogRelayEngine::Open(std::string& error)
 {

@@ -3,8 +3,8 @@
 // process-wide socket, worker, drop counter and log lines, driven as the
 // dialog's Start and Modify drive them. One per process, like that state.
 
-#include "CliOptions.h"
-#include "Engine.h"
+#include "cli/CliOptions.h"
+#include "cli/Engine.h"
 
 class DialogRelayEngine : public Engine {
 public:

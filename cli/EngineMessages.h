@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "CAsyncSocket.h"
+#include "framework/core/CAsyncSocket.h"
 
 inline constexpr const char* kSocketsLibraryFailure = "cannot start the sockets library";
 inline constexpr const char* kRelayStartFailure = "cannot start the relay: the system gives no thread or event for it";

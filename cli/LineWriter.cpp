@@ -1,11 +1,11 @@
-#include "LineWriter.h"
+#include "cli/LineWriter.h"
 
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <utility>
 
-#include "ThreadTiming.h"
+#include "framework/core/ThreadTiming.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "ConsoleIo.h"
+#include "cli/ConsoleIo.h"
 
 class LineWriter {
 public:

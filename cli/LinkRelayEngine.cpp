@@ -1,7 +1,7 @@
-#include "LinkRelayEngine.h"
+#include "cli/LinkRelayEngine.h"
 
-#include "EngineMessages.h"
-#include "LinkEngine.h"
+#include "cli/EngineMessages.h"
+#include "link/LinkEngine.h"
 
 LinkRelayEngine::LinkRelayEngine(const LinkOptions& options) : m_options(options) {}
 

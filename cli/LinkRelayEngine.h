@@ -6,10 +6,10 @@
 
 #include <memory>
 
-#include "Engine.h"
-#include "LinkClock.h"
-#include "LinkOptions.h"
-#include "LogHost.h"
+#include "cli/Engine.h"
+#include "link/LinkClock.h"
+#include "link/LinkOptions.h"
+#include "relay/LogHost.h"
 
 class LinkEngine;
 

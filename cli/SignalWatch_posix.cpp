@@ -1,11 +1,11 @@
-#include "SignalWatch.h"
+#include "cli/SignalWatch.h"
 
 #include <csignal>
 #include <pthread.h>
 #include <string>
 #include <thread>
 
-#include "ControlQueue.h"
+#include "cli/ControlQueue.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "SignalWatch.h"
+#include "cli/SignalWatch.h"
 
 #include <windows.h>
 
 #include <mutex>
 #include <string>
 
-#include "ControlQueue.h"
+#include "cli/ControlQueue.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "StatsFormatter.h"
+#include "cli/StatsFormatter.h"
 
 #include <cstdio>
 

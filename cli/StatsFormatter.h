@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "Engine.h"
+#include "cli/Engine.h"
 
 // {"seconds":12.345,"from_clients":10,...} and "\n".
 std::string StatsLine(double seconds, const EngineStats& stats);

@@ -2,8 +2,8 @@
 // An engine's log on a standard stream: each line goes to a LineWriter, or
 // nowhere (--quiet for the per-datagram lines). There is no box to scroll.
 
-#include "LineWriter.h"
-#include "LogHost.h"
+#include "cli/LineWriter.h"
+#include "relay/LogHost.h"
 
 class StreamLogHost : public LogHost {
 public:

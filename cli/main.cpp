@@ -2,13 +2,13 @@
 
 #include <memory>
 
-#include "CliOptionParser.h"
-#include "CliRunner.h"
-#include "DialogRelayEngine.h"
+#include "cli/CliOptionParser.h"
+#include "cli/CliRunner.h"
+#include "cli/DialogRelayEngine.h"
 #include "DulvetVersion.h"
-#include "LineWriter.h"
-#include "LinkRelayEngine.h"
-#include "SignalWatch.h"
+#include "cli/LineWriter.h"
+#include "cli/LinkRelayEngine.h"
+#include "cli/SignalWatch.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "DatagramStore.h"
+#include "link/DatagramStore.h"
 
 #include <bit>
 

@@ -1,4 +1,4 @@
-#include "DepartureQueue.h"
+#include "link/DepartureQueue.h"
 
 #include <algorithm>
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "DatagramStore.h"
-#include "Impairment.h"
-#include "Ipv4Endpoint.h"
+#include "link/DatagramStore.h"
+#include "link/Impairment.h"
+#include "framework/core/Ipv4Endpoint.h"
 
 struct WaitingDatagram {
     LinkTime departure{};

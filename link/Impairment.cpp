@@ -1,4 +1,4 @@
-#include "Impairment.h"
+#include "link/Impairment.h"
 
 #include <algorithm>
 #include <cmath>

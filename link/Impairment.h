@@ -23,9 +23,9 @@
 #include <deque>
 #include <optional>
 
-#include "LinkClock.h"
-#include "LinkOptions.h"
-#include "LinkRandom.h"
+#include "link/LinkClock.h"
+#include "link/LinkOptions.h"
+#include "link/LinkRandom.h"
 
 struct ImpairmentSettings {
     bool pipeline = false;

@@ -1,18 +1,18 @@
-#include "LinkEngine.h"
+#include "link/LinkEngine.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <random>
 
-#include "Ipv4Text.h"
-#include "LinkLines.h"
-#include "LogHost.h"
-#include "LogLines.h"
-#include "MissCount.h"
-#include "SettingsLines.h"
-#include "SocketTypes.h"
-#include "ThreadTiming.h"
+#include "framework/core/Ipv4Text.h"
+#include "link/LinkLines.h"
+#include "relay/LogHost.h"
+#include "relay/LogLines.h"
+#include "relay/MissCount.h"
+#include "relay/SettingsLines.h"
+#include "framework/core/SocketTypes.h"
+#include "framework/core/ThreadTiming.h"
 
 namespace {
 

@@ -18,18 +18,18 @@
 #include <optional>
 #include <vector>
 
-#include "CAsyncSocket.h"
-#include "CWinThread.h"
-#include "DatagramStore.h"
-#include "DepartureQueue.h"
-#include "Impairment.h"
-#include "Ipv4Endpoint.h"
-#include "LinkClock.h"
-#include "LinkOptions.h"
-#include "LinkStats.h"
-#include "SessionTable.h"
-#include "SocketWait.h"
-#include "StopSignal.h"
+#include "framework/core/CAsyncSocket.h"
+#include "framework/core/CWinThread.h"
+#include "link/DatagramStore.h"
+#include "link/DepartureQueue.h"
+#include "link/Impairment.h"
+#include "framework/core/Ipv4Endpoint.h"
+#include "link/LinkClock.h"
+#include "link/LinkOptions.h"
+#include "link/LinkStats.h"
+#include "link/SessionTable.h"
+#include "framework/core/SocketWait.h"
+#include "framework/core/StopSignal.h"
 
 class LogHost;
 

@@ -1,8 +1,8 @@
-#include "LinkOptions.h"
+#include "link/LinkOptions.h"
 
 #include <cmath>
 
-#include "NumberText.h"
+#include "framework/core/NumberText.h"
 
 namespace {
 

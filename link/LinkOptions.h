@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "CString.h"
+#include "framework/core/CString.h"
 
 enum class LinkDirection { ToServer, ToClient, Both };
 enum class ClientsMode { Last, Each };

@@ -1,4 +1,4 @@
-#include "LinkRandom.h"
+#include "link/LinkRandom.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "LinkStats.h"
+#include "link/LinkStats.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "SessionTable.h"
+#include "link/SessionTable.h"
 
 Session* SessionTable::FindClient(const Ipv4Endpoint& client)
 {

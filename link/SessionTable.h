@@ -12,9 +12,9 @@
 #include <optional>
 #include <unordered_map>
 
-#include "CAsyncSocket.h"
-#include "Ipv4Endpoint.h"
-#include "LinkClock.h"
+#include "framework/core/CAsyncSocket.h"
+#include "framework/core/Ipv4Endpoint.h"
+#include "link/LinkClock.h"
 
 struct Session {
     std::uint64_t id = 0;

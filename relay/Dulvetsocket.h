@@ -6,8 +6,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "CAsyncSocket.h"
-#include "CString.h"
+#include "framework/core/CAsyncSocket.h"
+#include "framework/core/CString.h"
 
 inline constexpr int kRelayBufferSize = 15000;
 

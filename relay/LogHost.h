@@ -3,7 +3,7 @@
 // and so does a small host in the tests. Both calls may come from the
 // worker thread; the host carries them over to the thread that owns the box.
 
-#include "CString.h"
+#include "framework/core/CString.h"
 
 class LogHost {
 public:

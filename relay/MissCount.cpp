@@ -1,4 +1,4 @@
-#include "MissCount.h"
+#include "relay/MissCount.h"
 
 #include <cmath>
 #include <limits>

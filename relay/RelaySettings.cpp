@@ -1,9 +1,9 @@
-#include "RelaySettings.h"
+#include "relay/RelaySettings.h"
 
-#include "LogHost.h"
-#include "MissCount.h"
-#include "RelayState.h"
-#include "SettingsLines.h"
+#include "relay/LogHost.h"
+#include "relay/MissCount.h"
+#include "relay/RelayState.h"
+#include "relay/SettingsLines.h"
 
 void ApplyLossAndDelay(double lossRate, std::int32_t delayMs, LogHost& log)
 {

@@ -1,6 +1,6 @@
-#include "RelayState.h"
+#include "relay/RelayState.h"
 
-#include "RelayWorker.h"
+#include "relay/RelayWorker.h"
 
 Dulvetsocket g_relaySocket;
 std::int32_t g_nRecvLen = 0;

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "CString.h"
-#include "Dulvetsocket.h"
+#include "framework/core/CString.h"
+#include "relay/Dulvetsocket.h"
 
 extern Dulvetsocket g_relaySocket;
 extern std::int32_t g_nRecvLen;

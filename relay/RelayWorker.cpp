@@ -1,12 +1,12 @@
-#include "RelayWorker.h"
+#include "relay/RelayWorker.h"
 
 #include <chrono>
 #include <utility>
 
-#include "LogHost.h"
-#include "LogLines.h"
-#include "RelayState.h"
-#include "ThreadTiming.h"
+#include "relay/LogHost.h"
+#include "relay/LogLines.h"
+#include "relay/RelayState.h"
+#include "framework/core/ThreadTiming.h"
 
 namespace {
 

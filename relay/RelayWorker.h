@@ -7,9 +7,9 @@
 #include <memory>
 #include <mutex>
 
-#include "CWinThread.h"
-#include "RelayStats.h"
-#include "StopSignal.h"
+#include "framework/core/CWinThread.h"
+#include "relay/RelayStats.h"
+#include "framework/core/StopSignal.h"
 
 class LogHost;
 

@@ -1,6 +1,6 @@
-#include "SettingsLines.h"
+#include "relay/SettingsLines.h"
 
-#include "LogLines.h"
+#include "relay/LogLines.h"
 
 CString SettingsLines(std::int32_t missCount, std::int32_t delayMs)
 {

@@ -4,6 +4,6 @@
 
 #include <cstdint>
 
-#include "CString.h"
+#include "framework/core/CString.h"
 
 CString SettingsLines(std::int32_t missCount, std::int32_t delayMs);

@@ -1,4 +1,4 @@
-#include "AboutDlg.h"
+#include "ui/AboutDlg.h"
 
 BEGIN_MESSAGE_MAP(CAboutDlg, CDialogEx)
 END_MESSAGE_MAP()

@@ -1,8 +1,8 @@
 #pragma once
 // The About box: name, version and notice, closed with its OK button.
 
-#include "Framework.h"
-#include "resource.h"
+#include "framework/win/Framework.h"
+#include "res/resource.h"
 
 class CAboutDlg : public CDialogEx {
 public:

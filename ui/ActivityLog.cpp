@@ -1,4 +1,4 @@
-#include "ActivityLog.h"
+#include "ui/ActivityLog.h"
 
 #include <algorithm>
 #include <string_view>

@@ -23,8 +23,8 @@
 #include <functional>
 #include <mutex>
 
-#include "CString.h"
-#include "LogBox.h"
+#include "framework/core/CString.h"
+#include "ui/LogBox.h"
 
 // How much new text one refresh hands to the box, and how long the hold
 // after it lasts, from what the latest refresh cost. The box's thread only.

@@ -1,7 +1,7 @@
-#include "DulvetDlg.h"
+#include "ui/DulvetDlg.h"
 
-#include "LogExchange.h"
-#include "RelayWorker.h"
+#include "ui/LogExchange.h"
+#include "relay/RelayWorker.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 
 #include <atomic>
 
-#include "ActivityLog.h"
-#include "EditLogBox.h"
-#include "Framework.h"
-#include "LogHost.h"
-#include "resource.h"
+#include "ui/ActivityLog.h"
+#include "ui/EditLogBox.h"
+#include "framework/win/Framework.h"
+#include "relay/LogHost.h"
+#include "res/resource.h"
 
 class CDulvetDlg : public CDialogEx, public LogHost {
 public:

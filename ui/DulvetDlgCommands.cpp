@@ -1,12 +1,12 @@
 // Start and Modify: the form drives the relay.
 
-#include "DulvetDlg.h"
-#include "Ipv4Text.h"
-#include "RelaySettings.h"
-#include "RelayState.h"
-#include "RelayWorker.h"
-#include "SocketErrorReason.h"
-#include "SocketTypes.h"
+#include "ui/DulvetDlg.h"
+#include "framework/core/Ipv4Text.h"
+#include "relay/RelaySettings.h"
+#include "relay/RelayState.h"
+#include "relay/RelayWorker.h"
+#include "ui/SocketErrorReason.h"
+#include "framework/core/SocketTypes.h"
 
 void CDulvetDlg::OnBnClickedOk()
 {

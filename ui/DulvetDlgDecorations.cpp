@@ -1,9 +1,9 @@
 // The main window's icon, its About entry in the system menu, and the
 // icon painted while minimized.
 
-#include "AboutDlg.h"
-#include "DulvetDlg.h"
-#include "ResourceModule.h"
+#include "ui/AboutDlg.h"
+#include "ui/DulvetDlg.h"
+#include "framework/win/ResourceModule.h"
 
 BOOL CDulvetDlg::OnInitDialog()
 {

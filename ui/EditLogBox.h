@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "LogBox.h"
+#include "ui/LogBox.h"
 
 class EditLogBox : public LogBox {
 public:

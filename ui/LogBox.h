@@ -2,7 +2,7 @@
 // What the activity log needs of the box that shows it. Every call happens
 // on the thread that owns the box.
 
-#include "CString.h"
+#include "framework/core/CString.h"
 
 class LogBox {
 public:

@@ -3,9 +3,9 @@
 // box may not yet show lines the worker has just added, so reading the form
 // leaves the log alone, and writing it brings the box up to date.
 
-#include "ActivityLog.h"
-#include "CDataExchange.h"
-#include "EditLogBox.h"
+#include "ui/ActivityLog.h"
+#include "framework/win/CDataExchange.h"
+#include "ui/EditLogBox.h"
 
 inline void DDX_Text(CDataExchange* pDX, int nIDC, ActivityLog& log)
 {

@@ -1,8 +1,8 @@
-#include "SocketErrorReason.h"
+#include "ui/SocketErrorReason.h"
 
-#include "CAsyncSocket.h"
-#include "ResourceModule.h"
-#include "resource.h"
+#include "framework/core/CAsyncSocket.h"
+#include "framework/win/ResourceModule.h"
+#include "res/resource.h"
 
 CString SocketErrorReason(int code)
 {

@@ -3,6 +3,6 @@
 // text, or, where it gives none (Wine gives none for the address errors),
 // the program's short text for the usual causes, with the number.
 
-#include "CString.h"
+#include "framework/core/CString.h"
 
 CString SocketErrorReason(int code);

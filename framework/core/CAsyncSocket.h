@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "CString.h"
-#include "Ipv4Endpoint.h"
+#include "framework/core/CString.h"
+#include "framework/core/Ipv4Endpoint.h"
 
 class StopSignal;
 

@@ -1,7 +1,7 @@
 #include <winsock2.h>
 
-#include "CAsyncSocket.h"
-#include "Ipv4Sockaddr.h"
+#include "framework/core/CAsyncSocket.h"
+#include "framework/core/Ipv4Sockaddr.h"
 
 int CAsyncSocket::ReceiveDatagram(void* buffer, int capacity, Ipv4Endpoint& from)
 {

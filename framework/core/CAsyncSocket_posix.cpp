@@ -1,4 +1,4 @@
-#include "CAsyncSocket.h"
+#include "framework/core/CAsyncSocket.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -10,9 +10,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "Ipv4Text.h"
-#include "SocketAddress.h"
-#include "StopSignal.h"
+#include "framework/core/Ipv4Text.h"
+#include "framework/core/SocketAddress.h"
+#include "framework/core/StopSignal.h"
 
 CAsyncSocket::~CAsyncSocket() { Close(); }
 

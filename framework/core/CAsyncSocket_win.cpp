@@ -1,12 +1,12 @@
-#include "CAsyncSocket.h"
+#include "framework/core/CAsyncSocket.h"
 
 #include <winsock2.h>
 #include <mswsock.h>
 #include <windows.h>
 
-#include "Ipv4Text.h"
-#include "SocketAddress.h"
-#include "StopSignal.h"
+#include "framework/core/Ipv4Text.h"
+#include "framework/core/SocketAddress.h"
+#include "framework/core/StopSignal.h"
 
 #ifndef SIO_UDP_CONNRESET
 #define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)

@@ -1,4 +1,4 @@
-#include "CString.h"
+#include "framework/core/CString.h"
 
 #include <cstdarg>
 #include <cwchar>

@@ -8,7 +8,7 @@
 #include <netinet/in.h>
 #endif
 
-#include "Ipv4Endpoint.h"
+#include "framework/core/Ipv4Endpoint.h"
 
 inline sockaddr_in ToSockaddr(const Ipv4Endpoint& endpoint)
 {

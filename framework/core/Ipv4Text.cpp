@@ -1,4 +1,4 @@
-#include "Ipv4Text.h"
+#include "framework/core/Ipv4Text.h"
 
 #include <array>
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "CString.h"
+#include "framework/core/CString.h"
 
 // Accepts "a.b.c.d" and the shorter inet_addr forms ("a", "a.b", "a.b.c",
 // where the last part fills the remaining bytes); parts are decimal.

@@ -1,4 +1,4 @@
-#include "NumberText.h"
+#include "framework/core/NumberText.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "SocketAddress.h"
+#include "framework/core/SocketAddress.h"
 
 #ifndef _WIN32
 #include <arpa/inet.h>
@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "Ipv4Text.h"
+#include "framework/core/Ipv4Text.h"
 
 std::optional<sockaddr_in> SocketAddressOf(const CString& address, unsigned port)
 {

@@ -4,8 +4,8 @@
 
 #include <optional>
 
-#include "CString.h"
-#include "SocketTypes.h"
+#include "framework/core/CString.h"
+#include "framework/core/SocketTypes.h"
 
 #ifndef _WIN32
 #include <netinet/in.h>

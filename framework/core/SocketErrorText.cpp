@@ -1,7 +1,7 @@
 // CAsyncSocket::ErrorText, the same on every platform: the system's text,
 // or ours for the usual reasons (Wine has no text for the address errors).
 
-#include "CAsyncSocket.h"
+#include "framework/core/CAsyncSocket.h"
 
 CString CAsyncSocket::ErrorText(int code)
 {

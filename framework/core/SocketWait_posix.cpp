@@ -1,4 +1,4 @@
-#include "SocketWait.h"
+#include "framework/core/SocketWait.h"
 
 #include <sys/epoll.h>
 #include <sys/prctl.h>
@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <ctime>
 
-#include "CAsyncSocket.h"
-#include "StopSignal.h"
+#include "framework/core/CAsyncSocket.h"
+#include "framework/core/StopSignal.h"
 
 namespace {
 

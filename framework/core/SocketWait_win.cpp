@@ -1,12 +1,12 @@
-#include "SocketWait.h"
+#include "framework/core/SocketWait.h"
 
 #include <winsock2.h>
 #include <windows.h>
 
 #include <algorithm>
 
-#include "CAsyncSocket.h"
-#include "StopSignal.h"
+#include "framework/core/CAsyncSocket.h"
+#include "framework/core/StopSignal.h"
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002

@@ -1,4 +1,4 @@
-#include "StopSignal.h"
+#include "framework/core/StopSignal.h"
 
 #include <cerrno>
 #include <chrono>

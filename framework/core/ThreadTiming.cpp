@@ -1,4 +1,4 @@
-#include "ThreadTiming.h"
+#include "framework/core/ThreadTiming.h"
 
 ThreadTiming::Granted ThreadTiming::ForThisThread(Priority priority, const Calls& calls)
 {

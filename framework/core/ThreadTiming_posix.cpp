@@ -1,4 +1,4 @@
-#include "ThreadTiming.h"
+#include "framework/core/ThreadTiming.h"
 
 #include <sched.h>
 #include <sys/syscall.h>

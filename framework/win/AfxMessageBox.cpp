@@ -1,10 +1,10 @@
-#include "AfxMessageBox.h"
+#include "framework/win/AfxMessageBox.h"
 
 #include <string_view>
 #include <utility>
 
-#include "CWinApp.h"
-#include "ResourceModule.h"
+#include "framework/win/CWinApp.h"
+#include "framework/win/ResourceModule.h"
 
 namespace {
 

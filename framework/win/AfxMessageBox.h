@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "CString.h"
+#include "framework/core/CString.h"
 
 int AfxMessageBox(const CString& text, UINT nType = MB_OK);
 // The text is string nIDPrompt of the program's string table.

@@ -1,6 +1,6 @@
-#include "CCmdTarget.h"
+#include "framework/win/CCmdTarget.h"
 
-#include "MessageMap.h"
+#include "framework/win/MessageMap.h"
 
 const MessageMap* CCmdTarget::GetThisMessageMap()
 {

@@ -1,7 +1,7 @@
-#include "CDataExchange.h"
+#include "framework/win/CDataExchange.h"
 
-#include "AfxMessageBox.h"
-#include "CWnd.h"
+#include "framework/win/AfxMessageBox.h"
+#include "framework/win/CWnd.h"
 
 CDataExchange::CDataExchange(CWnd* pDlgWnd, BOOL bSaveAndValidate)
     : m_bSaveAndValidate(bSaveAndValidate), m_pDlgWnd(pDlgWnd)

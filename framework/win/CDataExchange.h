@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "CString.h"
+#include "framework/core/CString.h"
 
 class CWnd;
 

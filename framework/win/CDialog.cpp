@@ -1,9 +1,9 @@
-#include "CDialog.h"
+#include "framework/win/CDialog.h"
 
 #include <commctrl.h>
 
-#include "CommandIds.h"
-#include "ResourceModule.h"
+#include "framework/win/CommandIds.h"
+#include "framework/win/ResourceModule.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include <optional>
 
-#include "CWnd.h"
+#include "framework/win/CWnd.h"
 
 class CDialog : public CWnd {
 public:

@@ -2,7 +2,7 @@
 // The dialog class the program derives from. It adds nothing to CDialog:
 // the native look comes from the manifest.
 
-#include "CDialog.h"
+#include "framework/win/CDialog.h"
 
 class CDialogEx : public CDialog {
 public:

@@ -1,4 +1,4 @@
-#include "CMFCVisualManager.h"
+#include "framework/win/CMFCVisualManager.h"
 
 #include <utility>
 

@@ -1,6 +1,6 @@
 #pragma once
 // The plain Windows look, as the system draws it.
 
-#include "CMFCVisualManager.h"
+#include "framework/win/CMFCVisualManager.h"
 
 class CMFCVisualManagerWindows : public CMFCVisualManager {};

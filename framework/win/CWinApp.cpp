@@ -1,10 +1,10 @@
-#include "CWinApp.h"
+#include "framework/win/CWinApp.h"
 
 #include <string>
 
-#include "AfxMessageBox.h"
-#include "ResourceModule.h"
-#include "StringIds.h"
+#include "framework/win/AfxMessageBox.h"
+#include "framework/win/ResourceModule.h"
+#include "framework/win/StringIds.h"
 
 namespace {
 

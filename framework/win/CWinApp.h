@@ -6,10 +6,10 @@
 
 #include <windows.h>
 
-#include "CCmdTarget.h"
-#include "CString.h"
-#include "CWnd.h"
-#include "MessageMap.h"
+#include "framework/win/CCmdTarget.h"
+#include "framework/core/CString.h"
+#include "framework/win/CWnd.h"
+#include "framework/win/MessageMap.h"
 
 // A value for m_dwRestartManagerSupportFlags: the program may be restarted.
 #ifndef AFX_RESTART_MANAGER_SUPPORT_RESTART

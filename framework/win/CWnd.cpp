@@ -1,10 +1,10 @@
-#include "CWnd.h"
+#include "framework/win/CWnd.h"
 
 #include <algorithm>
 #include <string>
 
-#include "CDataExchange.h"
-#include "CWinApp.h"
+#include "framework/win/CDataExchange.h"
+#include "framework/win/CWinApp.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <map>
 #include <memory>
 
-#include "CCmdTarget.h"
-#include "CString.h"
-#include "MessageMap.h"
+#include "framework/win/CCmdTarget.h"
+#include "framework/core/CString.h"
+#include "framework/win/MessageMap.h"
 
 class CDataExchange;
 

@@ -1,14 +1,14 @@
-#include "DDX_Text.h"
+#include "framework/win/DDX_Text.h"
 
 #include <commctrl.h>
 
 #include <iterator>
 
-#include "CWnd.h"
-#include "Ipv4Text.h"
-#include "NumberText.h"
-#include "ResourceModule.h"
-#include "StringIds.h"
+#include "framework/win/CWnd.h"
+#include "framework/core/Ipv4Text.h"
+#include "framework/core/NumberText.h"
+#include "framework/win/ResourceModule.h"
+#include "framework/win/StringIds.h"
 
 namespace {
 

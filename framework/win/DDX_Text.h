@@ -10,8 +10,8 @@
 // its own messages; blank fields read as 0 and text that is not an address
 // clears the control.
 
-#include "CDataExchange.h"
-#include "CString.h"
+#include "framework/win/CDataExchange.h"
+#include "framework/core/CString.h"
 
 void DDX_Text(CDataExchange* pDX, int nIDC, CString& value);
 void DDX_Text(CDataExchange* pDX, int nIDC, int& value);

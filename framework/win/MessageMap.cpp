@@ -1,6 +1,6 @@
-#include "MessageMap.h"
+#include "framework/win/MessageMap.h"
 
-#include "CCmdTarget.h"
+#include "framework/win/CCmdTarget.h"
 
 LRESULT MessageHandler::Invoke(CCmdTarget& target, WPARAM wParam, LPARAM lParam) const
 {

@@ -20,7 +20,7 @@
 
 // Complete before any pointer to its members is declared, so that every
 // compiler gives those pointers the same (single inheritance) form.
-#include "CCmdTarget.h"
+#include "framework/win/CCmdTarget.h"
 
 // One handler in one of the shapes the macros accept.
 class MessageHandler {

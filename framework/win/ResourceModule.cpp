@@ -1,4 +1,4 @@
-#include "ResourceModule.h"
+#include "framework/win/ResourceModule.h"
 
 #include <string>
 #include <utility>

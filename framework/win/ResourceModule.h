@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "CString.h"
+#include "framework/core/CString.h"
 
 HINSTANCE AfxGetResourceHandle();
 

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "CWinApp.h"
+#include "framework/win/CWinApp.h"
 
 int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow)
 {

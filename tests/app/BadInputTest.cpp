@@ -10,11 +10,11 @@
 
 #include <vector>
 
-#include "CAsyncSocket.h"
-#include "DulvetProcess.h"
-#include "SocketTypes.h"
-#include "UdpPeer.h"
-#include "resource.h"
+#include "framework/core/CAsyncSocket.h"
+#include "tests/support/DulvetProcess.h"
+#include "framework/core/SocketTypes.h"
+#include "tests/support/UdpPeer.h"
+#include "res/resource.h"
 
 using namespace std::chrono_literals;
 

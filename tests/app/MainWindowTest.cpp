@@ -7,9 +7,9 @@
 
 #include <commctrl.h>
 
-#include "DulvetProcess.h"
-#include "UdpPeer.h"
-#include "resource.h"
+#include "tests/support/DulvetProcess.h"
+#include "tests/support/UdpPeer.h"
+#include "res/resource.h"
 
 using namespace std::chrono_literals;
 

@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "CAsyncSocket.h"
-#include "DulvetProcess.h"
-#include "UdpPeer.h"
-#include "resource.h"
+#include "framework/core/CAsyncSocket.h"
+#include "tests/support/DulvetProcess.h"
+#include "tests/support/UdpPeer.h"
+#include "res/resource.h"
 
 using namespace std::chrono_literals;
 

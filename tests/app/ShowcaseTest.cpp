@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "DulvetProcess.h"
-#include "UdpPeer.h"
-#include "resource.h"
+#include "tests/support/DulvetProcess.h"
+#include "tests/support/UdpPeer.h"
+#include "res/resource.h"
 
 using namespace std::chrono_literals;
 

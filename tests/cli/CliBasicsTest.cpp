@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "CliRelayFixture.h"
+#include "tests/cli/CliRelayFixture.h"
 #include "DulvetVersion.h"
 
 using namespace std::chrono_literals;

@@ -6,7 +6,7 @@
 #include <csignal>
 #include <set>
 
-#include "CliRelayFixture.h"
+#include "tests/cli/CliRelayFixture.h"
 
 using namespace std::chrono_literals;
 

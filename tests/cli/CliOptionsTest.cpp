@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "CliOptionParser.h"
-#include "Command.h"
-#include "CStringPrinter.h"
+#include "cli/CliOptionParser.h"
+#include "cli/Command.h"
+#include "tests/support/CStringPrinter.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "CliProcessOutput.h"
+#include "tests/cli/CliProcessOutput.h"
 
 class CliProcess {
 public:

@@ -1,11 +1,11 @@
-#include "CliProcess.h"
+#include "tests/cli/CliProcess.h"
 
 #include <windows.h>
 
 #include <thread>
 
-#include "CString.h"
-#include "WindowsPath.h"
+#include "framework/core/CString.h"
+#include "tests/support/WindowsPath.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "CliProcess.h"
-#include "UdpPeer.h"
+#include "tests/cli/CliProcess.h"
+#include "tests/support/UdpPeer.h"
 
 // How often part occurs in text.
 inline size_t Occurrences(const std::string& text, const std::string& part)

@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "FuzzText.h"
-#include "Ipv4Text.h"
+#include "tests/fuzz/FuzzText.h"
+#include "framework/core/Ipv4Text.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "FuzzText.h"
-#include "NumberText.h"
+#include "tests/fuzz/FuzzText.h"
+#include "framework/core/NumberText.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <set>
 #include <vector>
 
-#include "Impairment.h"
-#include "LinkRandom.h"
+#include "link/Impairment.h"
+#include "link/LinkRandom.h"
 
 using namespace std::chrono_literals;
 

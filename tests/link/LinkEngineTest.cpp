@@ -5,10 +5,10 @@
 
 #include <memory>
 
-#include "LinkEngine.h"
-#include "LinkLines.h"
-#include "LinkTestSupport.h"
-#include "UdpPeer.h"
+#include "link/LinkEngine.h"
+#include "link/LinkLines.h"
+#include "tests/link/LinkTestSupport.h"
+#include "tests/support/UdpPeer.h"
 
 using namespace std::chrono_literals;
 

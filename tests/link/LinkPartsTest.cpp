@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "DatagramStore.h"
-#include "DepartureQueue.h"
-#include "LinkOptions.h"
-#include "SessionTable.h"
+#include "link/DatagramStore.h"
+#include "link/DepartureQueue.h"
+#include "link/LinkOptions.h"
+#include "link/SessionTable.h"
 
 using namespace std::chrono_literals;
 

@@ -10,10 +10,10 @@
 #include <set>
 #include <thread>
 
-#include "Ipv4Text.h"
-#include "LinkEngine.h"
-#include "LinkTestSupport.h"
-#include "UdpPeer.h"
+#include "framework/core/Ipv4Text.h"
+#include "link/LinkEngine.h"
+#include "tests/link/LinkTestSupport.h"
+#include "tests/support/UdpPeer.h"
 
 using namespace std::chrono_literals;
 

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "LinkClock.h"
-#include "LogHost.h"
+#include "link/LinkClock.h"
+#include "relay/LogHost.h"
 
 class LineLog : public LogHost {
 public:

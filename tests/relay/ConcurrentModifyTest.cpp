@@ -7,10 +7,10 @@
 #include <optional>
 #include <thread>
 
-#include "LogLines.h"
-#include "MissCount.h"
-#include "RelayFixture.h"
-#include "RelaySettings.h"
+#include "relay/LogLines.h"
+#include "relay/MissCount.h"
+#include "tests/relay/RelayFixture.h"
+#include "relay/RelaySettings.h"
 
 using namespace std::chrono_literals;
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <limits>
 
-#include "MissCount.h"
-#include "RelayFixture.h"
+#include "relay/MissCount.h"
+#include "tests/relay/RelayFixture.h"
 
 using namespace std::chrono_literals;
 

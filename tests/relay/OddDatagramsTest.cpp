@@ -9,7 +9,7 @@
 #include <random>
 #include <thread>
 
-#include "RelayFixture.h"
+#include "tests/relay/RelayFixture.h"
 
 using namespace std::chrono_literals;
 

@@ -6,11 +6,11 @@
 #include <chrono>
 #include <thread>
 
-#include "RelayState.h"
-#include "RelayWorker.h"
-#include "SocketTypes.h"
-#include "TestLogHost.h"
-#include "UdpPeer.h"
+#include "relay/RelayState.h"
+#include "relay/RelayWorker.h"
+#include "framework/core/SocketTypes.h"
+#include "tests/support/TestLogHost.h"
+#include "tests/support/UdpPeer.h"
 
 class RelayFixture : public ::testing::Test {
 protected:

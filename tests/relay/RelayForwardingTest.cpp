@@ -1,7 +1,7 @@
 // The worker's routing: client datagrams to the server, server datagrams to
 // the last client, bytes unchanged, the odd datagrams skipped.
 
-#include "RelayFixture.h"
+#include "tests/relay/RelayFixture.h"
 
 using namespace std::chrono_literals;
 

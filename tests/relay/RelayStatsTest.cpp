@@ -1,7 +1,7 @@
 // The worker's own counters: each datagram counted once, by where it came
 // from and what became of it.
 
-#include "RelayFixture.h"
+#include "tests/relay/RelayFixture.h"
 
 using namespace std::chrono_literals;
 

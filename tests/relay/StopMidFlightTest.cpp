@@ -7,7 +7,7 @@
 #include <memory>
 #include <thread>
 
-#include "RelayFixture.h"
+#include "tests/relay/RelayFixture.h"
 
 using namespace std::chrono_literals;
 

@@ -4,8 +4,8 @@
 
 #include <atomic>
 
-#include "ProcessCpuTime.h"
-#include "RelayFixture.h"
+#include "tests/support/ProcessCpuTime.h"
+#include "tests/relay/RelayFixture.h"
 
 using namespace std::chrono_literals;
 

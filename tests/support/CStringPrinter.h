@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "CString.h"
+#include "framework/core/CString.h"
 
 inline void PrintTo(const CString& text, std::ostream* out)
 {

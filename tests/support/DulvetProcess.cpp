@@ -1,4 +1,4 @@
-#include "DulvetProcess.h"
+#include "tests/support/DulvetProcess.h"
 
 #include <commctrl.h>
 
@@ -6,10 +6,10 @@
 #include <thread>
 #include <vector>
 
-#include "CAsyncSocket.h"
-#include "SocketTypes.h"
-#include "WindowsPath.h"
-#include "resource.h"
+#include "framework/core/CAsyncSocket.h"
+#include "framework/core/SocketTypes.h"
+#include "tests/support/WindowsPath.h"
+#include "res/resource.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;

@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
-#include "CString.h"
-#include "CStringPrinter.h"
+#include "framework/core/CString.h"
+#include "tests/support/CStringPrinter.h"
 
 class DulvetProcess {
 public:

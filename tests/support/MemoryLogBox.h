@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "LogBox.h"
+#include "ui/LogBox.h"
 
 class MemoryLogBox : public LogBox {
 public:

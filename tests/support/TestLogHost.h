@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "ActivityLog.h"
-#include "CStringPrinter.h"
-#include "LogHost.h"
-#include "MemoryLogBox.h"
+#include "ui/ActivityLog.h"
+#include "tests/support/CStringPrinter.h"
+#include "relay/LogHost.h"
+#include "tests/support/MemoryLogBox.h"
 
 class TestLogHost : public LogHost {
 public:

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "CAsyncSocket.h"
-#include "CStringPrinter.h"
-#include "SocketTypes.h"
+#include "framework/core/CAsyncSocket.h"
+#include "tests/support/CStringPrinter.h"
+#include "framework/core/SocketTypes.h"
 
 struct Datagram {
     std::vector<unsigned char> bytes;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "CString.h"
+#include "framework/core/CString.h"
 
 inline std::wstring WindowsPathOf(const char* buildPath)
 {

@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "TestLogHost.h"
+#include "tests/support/TestLogHost.h"
 
 TEST(ActivityLog, ConcurrentAppendsLoseNothingAndKeepEachThreadsOrder)
 {

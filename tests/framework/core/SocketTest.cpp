@@ -6,9 +6,9 @@
 #include <chrono>
 #include <thread>
 
-#include "SocketWait.h"
-#include "StopSignal.h"
-#include "UdpPeer.h"
+#include "framework/core/SocketWait.h"
+#include "framework/core/StopSignal.h"
+#include "tests/support/UdpPeer.h"
 
 using namespace std::chrono_literals;
 

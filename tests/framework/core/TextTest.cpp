@@ -4,9 +4,9 @@
 
 #include <cmath>
 
-#include "CString.h"
-#include "Ipv4Text.h"
-#include "NumberText.h"
+#include "framework/core/CString.h"
+#include "framework/core/Ipv4Text.h"
+#include "framework/core/NumberText.h"
 
 TEST(CStringFormat, FormatsThirtyTwoBitSignedDecimalsAndLongTexts)
 {

@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "ThreadTiming.h"
+#include "framework/core/ThreadTiming.h"
 
 #ifdef _WIN32
 #include <windows.h>

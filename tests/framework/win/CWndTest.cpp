@@ -1,8 +1,8 @@
 // CWnd as a handle to a dialog's children.
 #include <gtest/gtest.h>
 
-#include "CDialogEx.h"
-#include "TestDialogIds.h"
+#include "framework/win/CDialogEx.h"
+#include "tests/framework/win/TestDialogIds.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 // a field that does not parse does to the exchange.
 #include <gtest/gtest.h>
 
-#include "CDialogEx.h"
-#include "DDX_Text.h"
-#include "TestDialogIds.h"
-#include "WinTestSupport.h"
+#include "framework/win/CDialogEx.h"
+#include "framework/win/DDX_Text.h"
+#include "tests/framework/win/TestDialogIds.h"
+#include "tests/framework/win/WinTestSupport.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 
 #include <commctrl.h>
 
-#include "CDialogEx.h"
-#include "DDX_Text.h"
-#include "TestDialogIds.h"
-#include "WinTestSupport.h"
+#include "framework/win/CDialogEx.h"
+#include "framework/win/DDX_Text.h"
+#include "tests/framework/win/TestDialogIds.h"
+#include "tests/framework/win/WinTestSupport.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 // and on to the application object.
 #include <gtest/gtest.h>
 
-#include "CDialogEx.h"
-#include "CWinApp.h"
-#include "CommandIds.h"
-#include "TestDialogIds.h"
-#include "WinTestSupport.h"
+#include "framework/win/CDialogEx.h"
+#include "framework/win/CWinApp.h"
+#include "framework/win/CommandIds.h"
+#include "tests/framework/win/TestDialogIds.h"
+#include "tests/framework/win/WinTestSupport.h"
 
 namespace {
 

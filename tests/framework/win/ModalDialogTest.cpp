@@ -3,9 +3,9 @@
 // half a minute (WatchedDialog::kTimedOut) if the key never arrives.
 #include <gtest/gtest.h>
 
-#include "DDX_Text.h"
-#include "TestDialogIds.h"
-#include "WinTestSupport.h"
+#include "framework/win/DDX_Text.h"
+#include "tests/framework/win/TestDialogIds.h"
+#include "tests/framework/win/WinTestSupport.h"
 
 namespace {
 

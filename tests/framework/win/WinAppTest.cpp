@@ -2,10 +2,10 @@
 // boxes that carry the application's name.
 #include <gtest/gtest.h>
 
-#include "CWinApp.h"
-#include "ResourceModule.h"
-#include "TestDialogIds.h"
-#include "WinTestSupport.h"
+#include "framework/win/CWinApp.h"
+#include "framework/win/ResourceModule.h"
+#include "tests/framework/win/TestDialogIds.h"
+#include "tests/framework/win/WinTestSupport.h"
 
 namespace {
 

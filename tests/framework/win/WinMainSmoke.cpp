@@ -1,6 +1,6 @@
 // A program that starts through the framework's wWinMain: its application
 // object must be running with the program's instance; exit code 0 says so.
-#include "CWinApp.h"
+#include "framework/win/CWinApp.h"
 
 namespace {
 

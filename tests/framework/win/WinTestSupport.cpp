@@ -1,4 +1,4 @@
-#include "WinTestSupport.h"
+#include "tests/framework/win/WinTestSupport.h"
 
 #include <utility>
 

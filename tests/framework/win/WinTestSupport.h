@@ -8,8 +8,8 @@
 #include <functional>
 #include <vector>
 
-#include "AfxMessageBox.h"
-#include "CDialogEx.h"
+#include "framework/win/AfxMessageBox.h"
+#include "framework/win/CDialogEx.h"
 
 // While alive, every AfxMessageBox is recorded and answered with `answer`.
 class MessageBoxRecorder {

@@ -7,15 +7,15 @@
 
 #include <commctrl.h>
 
-#include "CAsyncSocket.h"
-#include "CStringPrinter.h"
-#include "DulvetDlg.h"
-#include "RelayState.h"
-#include "RelayWorker.h"
-#include "SocketErrorReason.h"
-#include "SocketTypes.h"
-#include "UdpPeer.h"
-#include "WinTestSupport.h"
+#include "framework/core/CAsyncSocket.h"
+#include "tests/support/CStringPrinter.h"
+#include "ui/DulvetDlg.h"
+#include "relay/RelayState.h"
+#include "relay/RelayWorker.h"
+#include "ui/SocketErrorReason.h"
+#include "framework/core/SocketTypes.h"
+#include "tests/support/UdpPeer.h"
+#include "tests/framework/win/WinTestSupport.h"
 
 namespace {
 
