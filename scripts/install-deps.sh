@@ -12,6 +12,11 @@ packages=(
   fonts-wqy-microhei fonts-wine      # Chinese texts and caption glyphs under Wine
   socat                              # the benchmark's comparison relay
   clang libclang-rt-14-dev           # the fuzz targets (libFuzzer comes with clang's runtime)
+  libboost-dev nlohmann-json3-dev    # header-only HTTP (Boost.Beast over Asio) and JSON
+  tshark                             # reads the captures dulvet writes
+  prometheus                         # promtool checks the /metrics text
+  dnsmasq-base bind9-dnsutils        # a real DNS server and client over IPv6
+  gnuplot-nox                        # the benchmark's pictures
 )
 
 missing=()
@@ -26,4 +31,6 @@ echo "Installing: ${missing[*]}"
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 $SUDO apt-get update -qq
+# tshark asks whether ordinary users may capture; nothing here needs that.
+echo "wireshark-common wireshark-common/install-setuid boolean false" | $SUDO debconf-set-selections
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
