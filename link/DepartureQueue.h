@@ -15,7 +15,7 @@ struct WaitingDatagram {
     LinkTime arrival{};
     DatagramStore::Block block;
     std::uint32_t length = 0;
-    int direction = 0;           // index of the direction it travels in
+    Direction direction = Direction::ToServer;
     std::uint64_t session = 0;   // with a session per client: whose
     Ipv4Endpoint target;         // without: where it goes
     Fate fate;                   // what its departure logs

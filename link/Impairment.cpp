@@ -8,7 +8,7 @@ namespace {
 // Streams per direction: each rule's stream index is direction * kRules + rule.
 enum RuleStream : std::uint64_t { kBurstStream, kLossStream, kReorderStream, kJitterStream, kDuplicateStream, kRules };
 
-LinkRandom StreamFor(std::uint64_t seed, int direction, RuleStream rule)
+LinkRandom StreamFor(std::uint64_t seed, Direction direction, RuleStream rule)
 {
     return LinkRandom::Stream(seed, static_cast<std::uint64_t>(direction) * kRules + rule);
 }
@@ -35,13 +35,13 @@ ImpairmentSettings ImpairmentSettings::From(const LinkOptions& options)
     return settings;
 }
 
-Impairment::Impairment(const ImpairmentSettings& settings, std::uint64_t seed, int directionIndex)
+Impairment::Impairment(const ImpairmentSettings& settings, std::uint64_t seed, Direction direction)
     : m_settings(settings),
-      m_burstRandom(StreamFor(seed, directionIndex, kBurstStream)),
-      m_lossRandom(StreamFor(seed, directionIndex, kLossStream)),
-      m_reorderRandom(StreamFor(seed, directionIndex, kReorderStream)),
-      m_jitterRandom(StreamFor(seed, directionIndex, kJitterStream)),
-      m_duplicateRandom(StreamFor(seed, directionIndex, kDuplicateStream))
+      m_burstRandom(StreamFor(seed, direction, kBurstStream)),
+      m_lossRandom(StreamFor(seed, direction, kLossStream)),
+      m_reorderRandom(StreamFor(seed, direction, kReorderStream)),
+      m_jitterRandom(StreamFor(seed, direction, kJitterStream)),
+      m_duplicateRandom(StreamFor(seed, direction, kDuplicateStream))
 {
 }
 

@@ -23,6 +23,7 @@
 #include <deque>
 #include <optional>
 
+#include "link/Direction.h"
 #include "link/LinkClock.h"
 #include "link/LinkOptions.h"
 #include "link/LinkRandom.h"
@@ -57,7 +58,7 @@ struct Fate {
 
 class Impairment {
 public:
-    Impairment(const ImpairmentSettings& settings, std::uint64_t seed, int directionIndex);
+    Impairment(const ImpairmentSettings& settings, std::uint64_t seed, Direction direction);
 
     // The periodic loss and the delay, as Start and Modify give them; the
     // drop counter carries on.

@@ -6,13 +6,11 @@
 #include <random>
 
 #include "framework/core/Ipv4Text.h"
-#include "link/LinkLines.h"
-#include "relay/LogHost.h"
-#include "relay/LogLines.h"
-#include "relay/MissCount.h"
-#include "relay/SettingsLines.h"
 #include "framework/core/SocketTypes.h"
 #include "framework/core/ThreadTiming.h"
+#include "relay/LogHost.h"
+#include "relay/MissCount.h"
+#include "relay/SettingsLines.h"
 
 namespace {
 
@@ -28,10 +26,7 @@ constexpr std::uint64_t kListenKey = 0;  // session ids start at 1
 constexpr int kReceiveBudget = 64;
 constexpr int kReceiveBatch = 32;
 constexpr int kSlotBytes = LinkEngine::kLargestDatagram + 1;
-// Unread replies counted when a session closes; the rest go uncounted.
-constexpr int kMostCountedAtClose = 4096;
 constexpr int kListenBufferBytes = 4 << 20;
-constexpr int kSessionBufferBytes = 1 << 20;
 
 std::uint64_t ChooseSeed()
 {
@@ -40,15 +35,7 @@ std::uint64_t ChooseSeed()
     return (std::uint64_t{device()} << 32 ^ device()) ^ now;
 }
 
-bool Impairs(LinkDirection option, int direction)
-{
-    return option == LinkDirection::Both || (option == LinkDirection::ToServer) == (direction == kToServer);
-}
-
-CString EndpointText(const Ipv4Endpoint& endpoint)
-{
-    return FormatIpv4(endpoint.address) + CString::Formatted(L":%u", unsigned{endpoint.port});
-}
+LinkTime SecondsToLinkTime(double seconds) { return std::chrono::nanoseconds(std::llround(seconds * 1e9)); }
 
 }  // namespace
 
@@ -56,21 +43,21 @@ LinkEngine::LinkEngine(const LinkOptions& options, LogHost& settingsLog, LogHost
                        const LinkClock& clock)
     : m_options(options),
       m_settingsLog(settingsLog),
-      m_log(datagramLog),
       m_clock(clock),
       m_seed(options.seed ? *options.seed : ChooseSeed()),
-      m_sessionIdle(std::chrono::nanoseconds(std::llround(options.sessionIdleSeconds * 1e9))),
+      m_report(datagramLog),
+      m_sessions(options.listenAddress, static_cast<std::size_t>(options.maxSessions),
+                 SecondsToLinkTime(options.sessionIdleSeconds), m_wait, m_report, m_leaving),
       m_receiveBuffers(std::make_unique_for_overwrite<unsigned char[]>(std::size_t{kReceiveBatch} * kSlotBytes)),
-      m_received(kReceiveBatch),
-      m_discard(std::make_unique_for_overwrite<unsigned char[]>(kSlotBytes))
+      m_received(kReceiveBatch)
 {
     for (int i = 0; i < kReceiveBatch; ++i) {
         m_received[i].bytes = &m_receiveBuffers[static_cast<std::size_t>(i) * kSlotBytes];
         m_received[i].capacity = kSlotBytes;
     }
     const ImpairmentSettings settings = ImpairmentSettings::From(options);
-    for (int direction : {kToServer, kToClient})
-        if (Impairs(options.direction, direction))
+    for (const Direction direction : kBothDirections)
+        if (Applies(options.direction, direction))
             m_impairments[direction].emplace(settings, m_seed, direction);
     m_missCount = MissCountFromLossRate(options.lossPercent);
     m_delayMs = options.delayMs;
@@ -137,6 +124,8 @@ unsigned LinkEngine::ThreadProc(void* self)
     return 0;
 }
 
+// The loop
+
 void LinkEngine::Run()
 {
     KeepTimeAsNeeded();
@@ -158,15 +147,12 @@ void LinkEngine::Run()
         }
         for (const std::uint64_t key : m_ready)
             ReceiveFrom(key);
-        Flush();
+        m_leaving.Flush();
         m_receivedInUse = 0;
         SendDue();
-        ExpireSessions();
+        m_sessions.CloseIdle(m_clock.Now());
         UpdateGauges();
-        if (m_logged) {
-            m_log.ScrollLogToEnd();
-            m_logged = false;
-        }
+        m_report.EndTurn();
     }
 }
 
@@ -175,7 +161,7 @@ std::optional<LinkTime> LinkEngine::NextDeadline() const
     std::optional<LinkTime> deadline;
     if (!m_queue.Empty())
         deadline = m_queue.Next().departure;
-    if (const auto expiry = m_sessions.NextExpiry(m_sessionIdle))
+    if (const auto expiry = m_sessions.NextExpiry())
         deadline = deadline ? std::min(*deadline, *expiry) : *expiry;
     return deadline;
 }
@@ -188,10 +174,14 @@ SocketWait::Deadline LinkEngine::ToSteady(std::optional<LinkTime> deadline) cons
     return std::chrono::steady_clock::now() + (*deadline - m_clock.Now());
 }
 
+void LinkEngine::UpdateGauges() { m_report.SetGauges(m_sessions.Size(), m_queue.Size(), m_store.BytesInUse()); }
+
+// Taking datagrams in
+
 void LinkEngine::ReceiveFrom(std::uint64_t key)
 {
     Session* session = nullptr;
-    if (key != kListenKey && !(session = m_sessions.FindId(key)))
+    if (key != kListenKey && !(session = m_sessions.Find(key)))
         return;  // closed meanwhile
     const std::uint64_t sessionId = session ? session->id : kListenKey;
     for (int taken = 0; taken < kReceiveBudget;) {
@@ -199,11 +189,11 @@ void LinkEngine::ReceiveFrom(std::uint64_t key)
         // leaving through one socket go together; the slots are free again
         // once those leaving have gone.
         if (m_receivedInUse == kReceiveBatch) {
-            Flush();
+            m_leaving.Flush();
             m_receivedInUse = 0;
         }
         // The session may have closed while its datagrams were handled.
-        if (sessionId != kListenKey && !(session = m_sessions.FindId(sessionId)))
+        if (sessionId != kListenKey && !(session = m_sessions.Find(sessionId)))
             return;
         CAsyncSocket& socket = session ? session->socket : m_listen;
         const int room = kReceiveBatch - m_receivedInUse;
@@ -216,7 +206,7 @@ void LinkEngine::ReceiveFrom(std::uint64_t key)
                 OnSessionDatagram(*session, datagram);
             else
                 OnListenDatagram(datagram);
-            if (sessionId != kListenKey && !(session = m_sessions.FindId(sessionId)))
+            if (sessionId != kListenKey && !(session = m_sessions.Find(sessionId)))
                 break;
         }
         m_receivedInUse += count;
@@ -231,18 +221,15 @@ void LinkEngine::OnListenDatagram(const CAsyncSocket::DatagramSlot& datagram)
     const Ipv4Endpoint& from = datagram.peer;
     Route route;
     if (m_options.clients == ClientsMode::Each) {
-        const LinkTime now = m_clock.Now();
-        Session* session = m_sessions.FindClient(from);
-        if (!session && !(session = OpenSession(from, now)))
+        Session* session = m_sessions.ForClient(from, m_clock.Now());
+        if (!session)
             return;
-        m_sessions.Touch(*session, now);
         route.session = session->id;
     } else if (from == m_server) {
         // The dialog's way: a reply goes to whoever sent last.
-        route.direction = kToClient;
+        route.direction = Direction::ToClient;
         if (!m_lastClient) {
-            m_counters.Add(EngineCounter::NoClientDrops);
-            Log(kNoClientLine);
+            m_report.NoClientYet();
             return;
         }
         route.target = *m_lastClient;
@@ -256,20 +243,19 @@ void LinkEngine::OnListenDatagram(const CAsyncSocket::DatagramSlot& datagram)
 void LinkEngine::OnSessionDatagram(Session& session, const CAsyncSocket::DatagramSlot& datagram)
 {
     if (!(datagram.peer == m_server)) {
-        m_counters.Add(EngineCounter::StrayDrops);
-        Log(kStrayLine);
+        m_report.NotFromServer();
         return;
     }
     m_sessions.Touch(session, m_clock.Now());
     Route route;
-    route.direction = kToClient;
+    route.direction = Direction::ToClient;
     route.session = session.id;
     Dispatch(route, datagram.bytes, datagram.length);
 }
 
 void LinkEngine::Dispatch(const Route& route, const unsigned char* bytes, int length)
 {
-    m_counters.Add(route.direction, DirectionCounter::Received);
+    m_report.Received(route.direction);
     const LinkTime now = m_clock.Now();
     Fate fate;
     fate.departure = now;
@@ -278,7 +264,7 @@ void LinkEngine::Dispatch(const Route& route, const unsigned char* bytes, int le
                                     m_delayMs.load(std::memory_order_relaxed));
         fate = impairment->Decide(now, static_cast<std::size_t>(length));
         if (fate.Dropped()) {
-            LogDrop(route.direction, fate.drop);
+            m_report.Dropped(route.direction, fate.drop);
             return;
         }
     }
@@ -290,14 +276,15 @@ void LinkEngine::Dispatch(const Route& route, const unsigned char* bytes, int le
     }
     const std::size_t copies = fate.duplicated ? 2 : 1;
     if (m_store.BytesInUse() + copies * std::max<std::size_t>(length, DatagramStore::kSmallest) > kMostWaitingBytes) {
-        m_counters.Add(route.direction, DirectionCounter::NoRoomDrops);
-        Log(kNoRoomLine);
+        m_report.NoRoom(route.direction);
         return;
     }
     Queue(route, fate, now, bytes, length, false);
     if (fate.duplicated)
         Queue(route, fate, now, bytes, length, true);
 }
+
+// Waiting and leaving
 
 void LinkEngine::Queue(const Route& route, const Fate& fate, LinkTime arrival, const unsigned char* bytes, int length,
                        bool copy)
@@ -313,7 +300,7 @@ void LinkEngine::Queue(const Route& route, const Fate& fate, LinkTime arrival, c
     waiting.target = route.target;
     waiting.fate = fate;
     waiting.copy = copy;
-    if (Session* session = route.session ? m_sessions.FindId(route.session) : nullptr)
+    if (Session* session = route.session ? m_sessions.Find(route.session) : nullptr)
         m_sessions.AddWaiting(*session);
     m_queue.Push(std::move(waiting));
 }
@@ -326,114 +313,36 @@ void LinkEngine::SendDue()
     while (!NothingDue(now)) {
         WaitingDatagram next = m_queue.Pop();
         const Route route{next.direction, next.session, next.target};
-        if (Session* session = next.session ? m_sessions.FindId(next.session) : nullptr)
+        if (Session* session = next.session ? m_sessions.Find(next.session) : nullptr)
             m_sessions.RemoveWaiting(*session, now);
         Send(route, next.fate, next.block.bytes.get(), static_cast<int>(next.length), next.copy);
-        m_leaving.push_back(std::move(next.block));
+        m_leftBlocks.push_back(std::move(next.block));
         if (m_queue.Empty() || m_queue.Next().departure > now)
             now = m_clock.Now();  // time has passed: more may be due
     }
-    Flush();
-    for (DatagramStore::Block& block : m_leaving)
+    m_leaving.Flush();
+    for (DatagramStore::Block& block : m_leftBlocks)
         m_store.Give(std::move(block));
-    m_leaving.clear();
+    m_leftBlocks.clear();
 }
 
 void LinkEngine::Send(const Route& route, const Fate& fate, const unsigned char* bytes, int length, bool copy)
 {
     CAsyncSocket* socket = &m_listen;
-    Ipv4Endpoint to = route.direction == kToServer ? m_server : route.target;
+    Ipv4Endpoint to = route.direction == Direction::ToServer ? m_server : route.target;
     if (route.session) {
-        Session* session = m_sessions.FindId(route.session);
+        Session* session = m_sessions.Find(route.session);
         if (!session)
-            socket = nullptr;  // it has closed: Flush counts and logs the drop
-        else if (route.direction == kToServer)
+            socket = nullptr;  // it has closed: reported as lost with it
+        else if (route.direction == Direction::ToServer)
             socket = &session->socket;
         else
             to = session->client;
     }
-    m_departures.push_back(Departure{socket, route.direction, fate, copy});
-    CAsyncSocket::DatagramSlot slot;
-    slot.bytes = const_cast<unsigned char*>(bytes);  // only read: it is sent
-    slot.length = length;
-    slot.peer = to;
-    m_departureSlots.push_back(slot);
+    m_leaving.Add(socket, route.direction, fate, copy, bytes, length, to);
 }
 
-void LinkEngine::Flush()
-{
-    for (std::size_t start = 0; start < m_departures.size();) {
-        // A run through one socket goes in one call.
-        CAsyncSocket* socket = m_departures[start].socket;
-        std::size_t end = start;
-        while (end < m_departures.size() && m_departures[end].socket == socket)
-            ++end;
-        if (socket)
-            socket->SendDatagrams(&m_departureSlots[start], static_cast<int>(end - start));
-        for (std::size_t i = start; i < end; ++i) {
-            const Departure& departure = m_departures[i];
-            if (!socket) {
-                m_counters.Add(EngineCounter::ClosedSessionDrops);
-                Log(kClosedSessionLine);
-                continue;
-            }
-            m_counters.Add(departure.direction,
-                           m_departureSlots[i].sent ? DirectionCounter::Sent : DirectionCounter::SendFailures);
-            if (departure.copy)
-                m_counters.Add(departure.direction, DirectionCounter::Duplicated);
-            else if (departure.fate.reordered)
-                m_counters.Add(departure.direction, DirectionCounter::Reordered);
-            LogDeparture(departure.fate, departure.copy);
-        }
-        start = end;
-    }
-    m_departures.clear();
-    m_departureSlots.clear();
-}
-
-void LinkEngine::LogDrop(int direction, DropCause cause)
-{
-    switch (cause) {
-    case DropCause::Periodic:
-        m_counters.Add(direction, DirectionCounter::PeriodicDrops);
-        Log(kMissLine);
-        break;
-    case DropCause::Burst:
-        m_counters.Add(direction, DirectionCounter::BurstDrops);
-        Log(kBurstLossLine);
-        break;
-    case DropCause::Random:
-        m_counters.Add(direction, DirectionCounter::RandomDrops);
-        Log(kRandomLossLine);
-        break;
-    case DropCause::QueueFull:
-        m_counters.Add(direction, DirectionCounter::QueueDrops);
-        Log(kQueueFullLine);
-        break;
-    case DropCause::None:
-        break;
-    }
-}
-
-void LinkEngine::LogDeparture(const Fate& fate, bool copy)
-{
-    if (copy) {
-        Log(kDuplicatedLine);
-        return;
-    }
-    if (fate.reordered)
-        Log(kReorderedLine);
-    if (fate.delayLine)
-        Log(CString::Formatted(kDelayLine, fate.delayMs));
-    if (fate.count > 0)
-        Log(CString::Formatted(kCountLine, fate.count));
-}
-
-void LinkEngine::Log(const CString& line)
-{
-    m_log.AppendLog(line);
-    m_logged = true;
-}
+// Settings while it runs
 
 // Departures on time beside a busy program: while datagrams wait for
 // their time, a raised priority where the user may have it, else at least
@@ -464,7 +373,8 @@ void LinkEngine::ApplyModify()
     // delay from its arrival (a mistyped long delay must not hold datagrams).
     const LinkTime now = m_clock.Now();
     const std::chrono::nanoseconds delay = std::chrono::milliseconds(std::max(0, delayMs));
-    std::array<LinkTime, 2> latest{now, now};
+    PerDirection<LinkTime> latest;
+    latest[Direction::ToServer] = latest[Direction::ToClient] = now;
     m_queue.Reschedule([&](WaitingDatagram& waiting) {
         if (!m_impairments[waiting.direction])
             return;
@@ -475,75 +385,7 @@ void LinkEngine::ApplyModify()
         }
         latest[waiting.direction] = std::max(latest[waiting.direction], waiting.departure);
     });
-    for (int direction : {kToServer, kToClient})
+    for (const Direction direction : kBothDirections)
         if (m_impairments[direction])
             m_impairments[direction]->PullTimelinesBackTo(latest[direction]);
-}
-
-Session* LinkEngine::OpenSession(const Ipv4Endpoint& client, LinkTime now)
-{
-    if (m_sessions.Size() >= static_cast<std::size_t>(m_options.maxSessions))
-        if (Session* oldest = m_sessions.MakeRoomCandidate())
-            CloseSession(*oldest, CloseReason::Limit);
-    auto session = std::make_unique<Session>();
-    session->id = m_sessions.NextId();
-    session->client = client;
-    bool opened = OpenSessionSocket(*session);
-    if (!opened && m_sessions.Size() > 0) {
-        // Out of sockets, most likely: the session idle longest makes room.
-        if (Session* oldest = m_sessions.MakeRoomCandidate())
-            CloseSession(*oldest, CloseReason::Limit);
-        opened = OpenSessionSocket(*session);
-    }
-    if (!opened) {
-        m_counters.Add(EngineCounter::SessionOpenFailures);
-        Log(L"Session " + EndpointText(client) + kSessionFailedTail +
-            CAsyncSocket::ErrorText(session->socket.GetLastError()) + L".\r\n");
-        return nullptr;
-    }
-    m_counters.Add(EngineCounter::SessionsOpened);
-    Log(L"Session " + EndpointText(client) +
-        CString::Formatted(kSessionOpenedTail, session->socket.GetLocalPort()));
-    return &m_sessions.Add(std::move(session), now);
-}
-
-bool LinkEngine::OpenSessionSocket(Session& session)
-{
-    if (!session.socket.Create(0, SOCK_DGRAM, FD_READ, m_options.listenAddress))
-        return false;
-    session.socket.SetBufferSizes(kSessionBufferBytes);
-    if (m_wait.Add(session.socket, session.id))
-        return true;
-    session.socket.Close();
-    return false;
-}
-
-void LinkEngine::CloseSession(Session& session, CloseReason reason)
-{
-    Flush();  // those leaving through its socket go first
-    // Replies that reached the session but were not taken yet are lost with
-    // it. Counted up to a bound: a server that keeps sending must not hold
-    // the engine here.
-    Ipv4Endpoint from;
-    for (int taken = 0;
-         taken < kMostCountedAtClose && session.socket.ReceiveDatagram(m_discard.get(), kSlotBytes, from) >= 0;
-         ++taken)
-        m_counters.Add(EngineCounter::ClosedSessionDrops);
-    m_wait.Remove(session.socket);
-    m_counters.Add(reason == CloseReason::Idle ? EngineCounter::SessionsClosedIdle : EngineCounter::SessionsClosedLimit);
-    Log(L"Session " + EndpointText(session.client) +
-        (reason == CloseReason::Idle ? kSessionIdleTail : kSessionLimitTail));
-    m_sessions.Remove(session.id);
-}
-
-void LinkEngine::ExpireSessions()
-{
-    const LinkTime now = m_clock.Now();
-    while (Session* idle = m_sessions.Expired(now, m_sessionIdle))
-        CloseSession(*idle, CloseReason::Idle);
-}
-
-void LinkEngine::UpdateGauges()
-{
-    m_counters.SetGauges(m_sessions.Size(), m_queue.Size(), m_store.BytesInUse());
 }

@@ -3,13 +3,13 @@
 // delay, jitter, loss, rate, duplicates and reordering in either direction,
 // and with --clients each a session (its own socket) per client. One thread
 // runs an event loop: it takes every datagram that is ready, decides its
-// fate (Impairment), sends at once what may leave now and queues the rest by
-// departure time, then waits for sockets, the next departure or a signal
-// together. While datagrams wait for their time its thread runs at a raised
+// fate (Impairment), sends at once what may leave now (DepartureBatch) and
+// queues the rest by departure time (DepartureQueue), then waits for
+// sockets, the next departure or a signal together. Sessions live in
+// SessionKeeper; every count and line goes through LinkReport. While datagrams wait for their time its thread runs at a raised
 // priority where the system allows (ThreadTiming), so nothing in it may
 // spin: every loop either waits or ends after a bounded amount of work. An object per relay; no globals.
 
-#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -20,16 +20,19 @@
 
 #include "framework/core/CAsyncSocket.h"
 #include "framework/core/CWinThread.h"
-#include "link/DatagramStore.h"
-#include "link/DepartureQueue.h"
-#include "link/Impairment.h"
 #include "framework/core/Ipv4Endpoint.h"
-#include "link/LinkClock.h"
-#include "link/LinkOptions.h"
-#include "link/LinkStats.h"
-#include "link/SessionTable.h"
 #include "framework/core/SocketWait.h"
 #include "framework/core/StopSignal.h"
+#include "link/DatagramStore.h"
+#include "link/DepartureBatch.h"
+#include "link/DepartureQueue.h"
+#include "link/Direction.h"
+#include "link/Impairment.h"
+#include "link/LinkClock.h"
+#include "link/LinkOptions.h"
+#include "link/LinkReport.h"
+#include "link/LinkStats.h"
+#include "link/SessionKeeper.h"
 
 class LogHost;
 
@@ -64,7 +67,7 @@ public:
     // counters carry on. A shorter delay also shortens the wait of
     // datagrams already waiting, to at most the new delay from their arrival.
     void Modify(double lossPercent, std::int32_t delayMs);
-    LinkStats Stats() const { return m_counters.Snapshot(); }
+    LinkStats Stats() const { return m_report.Snapshot(); }
     // Ends the thread at once, whatever is waiting; waiting datagrams are
     // not sent.
     void Stop();
@@ -78,48 +81,40 @@ private:
     static unsigned ThreadProc(void* self);
     void Run();
 
-    // Where a datagram goes and who sent it.
+    // Where a datagram goes: with sessions, its session; without, an address.
     struct Route {
-        int direction = kToServer;
-        std::uint64_t session = 0;  // with sessions
-        Ipv4Endpoint target;        // without
+        Direction direction = Direction::ToServer;
+        std::uint64_t session = 0;
+        Ipv4Endpoint target;
     };
 
+    // Taking datagrams in and deciding their fate.
     void ReceiveFrom(std::uint64_t key);
     void OnListenDatagram(const CAsyncSocket::DatagramSlot& datagram);
     void OnSessionDatagram(Session& session, const CAsyncSocket::DatagramSlot& datagram);
     void Dispatch(const Route& route, const unsigned char* bytes, int length);
-    void Queue(const Route& route, const Fate& fate, LinkTime arrival, const unsigned char* bytes, int length, bool copy);
+
+    // Waiting and leaving.
+    void Queue(const Route& route, const Fate& fate, LinkTime arrival, const unsigned char* bytes, int length,
+               bool copy);
     bool NothingDue(LinkTime now) const;
     void SendDue();
-    // Puts a datagram among those leaving now; Flush sends them. The bytes
-    // must stay put until then.
+    // Puts a datagram among those leaving now; the bytes must stay put
+    // until m_leaving is flushed.
     void Send(const Route& route, const Fate& fate, const unsigned char* bytes, int length, bool copy);
-    // Sends those leaving, in order, in as few calls as the system allows,
-    // then counts and logs each.
-    void Flush();
-    void LogDrop(int direction, DropCause cause);
-    void LogDeparture(const Fate& fate, bool copy);
-    void Log(const CString& line);
-    void KeepTimeAsNeeded();
-    void ApplyModify();
     std::optional<LinkTime> NextDeadline() const;
     SocketWait::Deadline ToSteady(std::optional<LinkTime> deadline) const;
 
-    Session* OpenSession(const Ipv4Endpoint& client, LinkTime now);
-    bool OpenSessionSocket(Session& session);
-    enum class CloseReason { Idle, Limit };
-    void CloseSession(Session& session, CloseReason reason);
-    void ExpireSessions();
+    // Settings while it runs.
+    void KeepTimeAsNeeded();
+    void ApplyModify();
     void UpdateGauges();
 
     LinkOptions m_options;
     LogHost& m_settingsLog;
-    LogHost& m_log;
     const LinkClock& m_clock;
     std::uint64_t m_seed;
     Ipv4Endpoint m_server;
-    LinkTime m_sessionIdle;
 
     CAsyncSocket m_listen;
     int m_lastError = 0;
@@ -135,32 +130,20 @@ private:
     bool m_settingsLogged = false;
 
     // Owned by the engine's thread once it runs.
-    std::array<std::optional<Impairment>, 2> m_impairments;
+    PerDirection<std::optional<Impairment>> m_impairments;
     std::int32_t m_appliedDelayMs = 0;
     bool m_raised = false;  // the thread's priority, by KeepTimeAsNeeded
+    LinkReport m_report;
     DepartureQueue m_queue;
     DatagramStore m_store;
-    SessionTable m_sessions;
+    DepartureBatch m_leaving{m_report};
+    SessionKeeper m_sessions;
     std::optional<Ipv4Endpoint> m_lastClient;
     // Where received datagrams land, a batch at a time (pages the system
-    // gives only as they are used), and where a closing session's are
-    // thrown.
+    // gives only as they are used).
     std::unique_ptr<unsigned char[]> m_receiveBuffers;
     std::vector<CAsyncSocket::DatagramSlot> m_received;
     int m_receivedInUse = 0;  // slots holding datagrams that may still be leaving
-    std::unique_ptr<unsigned char[]> m_discard;
-    // Those leaving now, until Flush: through which socket (null: its
-    // session has closed), and what to count and log; with their slots.
-    struct Departure {
-        CAsyncSocket* socket = nullptr;
-        int direction = kToServer;
-        Fate fate;
-        bool copy = false;
-    };
-    std::vector<Departure> m_departures;
-    std::vector<CAsyncSocket::DatagramSlot> m_departureSlots;
-    std::vector<DatagramStore::Block> m_leaving;  // their blocks, given back after Flush
+    std::vector<DatagramStore::Block> m_leftBlocks;  // given back once m_leaving is flushed
     std::vector<std::uint64_t> m_ready;
-    bool m_logged = false;
-    LinkCounters m_counters;
 };

@@ -96,3 +96,8 @@ const char* DirectionName(LinkDirection direction)
     }
     return "?";
 }
+
+bool Applies(LinkDirection option, Direction direction)
+{
+    return option == LinkDirection::Both || (option == LinkDirection::ToServer) == (direction == Direction::ToServer);
+}

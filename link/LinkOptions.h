@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "framework/core/CString.h"
+#include "link/Direction.h"
 
 enum class LinkDirection { ToServer, ToClient, Both };
 enum class ClientsMode { Last, Each };
@@ -53,3 +54,5 @@ std::optional<ClientsMode> ParseClientsMode(std::string_view text);
 std::optional<BurstLoss> ParseBurstLoss(std::string_view text);  // "P,R"
 
 const char* DirectionName(LinkDirection direction);
+// Whether the rules apply to datagrams travelling that way.
+bool Applies(LinkDirection option, Direction direction);

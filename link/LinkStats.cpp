@@ -2,7 +2,6 @@
 
 namespace {
 
-constexpr const char* kDirectionNames[] = {"to-server", "to-client"};
 constexpr const char* kDirectionCounterNames[] = {"received",     "sent",         "periodic-loss", "burst-loss",
                                                   "random-loss",  "queue-full",   "no-room",       "duplicated",
                                                   "reordered",    "send-failed"};
@@ -18,7 +17,7 @@ static_assert(std::size(kEngineCounterNames) == static_cast<size_t>(EngineCounte
 LinkStats LinkCounters::Snapshot() const
 {
     LinkStats stats;
-    for (size_t d = 0; d < 2; ++d)
+    for (const Direction d : kBothDirections)
         for (size_t c = 0; c < stats.directions[d].size(); ++c)
             stats.directions[d][c] = m_directions[d][c].load(std::memory_order_relaxed);
     for (size_t c = 0; c < stats.engine.size(); ++c)
@@ -32,9 +31,9 @@ LinkStats LinkCounters::Snapshot() const
 std::vector<std::pair<std::string, std::uint64_t>> LinkStatsEntries(const LinkStats& stats)
 {
     std::vector<std::pair<std::string, std::uint64_t>> entries;
-    for (size_t d = 0; d < 2; ++d)
+    for (const Direction d : kBothDirections)
         for (size_t c = 0; c < stats.directions[d].size(); ++c)
-            entries.emplace_back(std::string(kDirectionNames[d]) + "." + kDirectionCounterNames[c],
+            entries.emplace_back(std::string(DirectionName(d)) + "." + kDirectionCounterNames[c],
                                  stats.directions[d][c]);
     for (size_t c = 0; c < stats.engine.size(); ++c)
         entries.emplace_back(kEngineCounterNames[c], stats.engine[c]);

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "link/Direction.h"
+
 enum class DirectionCounter {
     Received,
     Sent,
@@ -34,17 +36,14 @@ enum class EngineCounter {
     kCount
 };
 
-inline constexpr int kToServer = 0;
-inline constexpr int kToClient = 1;
-
 struct LinkStats {
-    std::array<std::array<std::uint64_t, static_cast<size_t>(DirectionCounter::kCount)>, 2> directions{};
+    PerDirection<std::array<std::uint64_t, static_cast<size_t>(DirectionCounter::kCount)>> directions{};
     std::array<std::uint64_t, static_cast<size_t>(EngineCounter::kCount)> engine{};
     std::uint64_t sessionsOpen = 0;
     std::uint64_t waiting = 0;       // datagrams waiting to leave
     std::uint64_t waitingBytes = 0;  // storage they hold
 
-    std::uint64_t Of(int direction, DirectionCounter c) const { return directions[direction][static_cast<size_t>(c)]; }
+    std::uint64_t Of(Direction direction, DirectionCounter c) const { return directions[direction][static_cast<size_t>(c)]; }
     std::uint64_t Of(EngineCounter c) const { return engine[static_cast<size_t>(c)]; }
 };
 
@@ -55,7 +54,7 @@ std::vector<std::pair<std::string, std::uint64_t>> LinkStatsEntries(const LinkSt
 class LinkCounters {
 public:
     // Only the engine's thread adds, so a plain load and store suffice.
-    void Add(int direction, DirectionCounter c, std::uint64_t n = 1) { Bump(m_directions[direction][static_cast<size_t>(c)], n); }
+    void Add(Direction direction, DirectionCounter c, std::uint64_t n = 1) { Bump(m_directions[direction][static_cast<size_t>(c)], n); }
     void Add(EngineCounter c) { Bump(m_engine[static_cast<size_t>(c)], 1); }
     void SetGauges(std::uint64_t sessionsOpen, std::uint64_t waiting, std::uint64_t waitingBytes)
     {
@@ -70,7 +69,7 @@ private:
     {
         counter.store(counter.load(std::memory_order_relaxed) + n, std::memory_order_relaxed);
     }
-    std::array<std::array<std::atomic<std::uint64_t>, static_cast<size_t>(DirectionCounter::kCount)>, 2> m_directions{};
+    PerDirection<std::array<std::atomic<std::uint64_t>, static_cast<size_t>(DirectionCounter::kCount)>> m_directions{};
     std::array<std::atomic<std::uint64_t>, static_cast<size_t>(EngineCounter::kCount)> m_engine{};
     std::atomic<std::uint64_t> m_sessionsOpen{0}, m_waiting{0}, m_waitingBytes{0};
 };

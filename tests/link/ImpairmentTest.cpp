@@ -17,7 +17,7 @@ namespace {
 LinkTime Ms(double ms) { return LinkTime(static_cast<std::int64_t>(std::llround(ms * 1e6))); }
 
 Impairment Make(const ImpairmentSettings& settings, std::int32_t missCount = 0, std::int32_t delayMs = 0,
-                std::uint64_t seed = 7, int direction = 0)
+                std::uint64_t seed = 7, Direction direction = Direction::ToServer)
 {
     Impairment impairment(settings, seed, direction);
     impairment.SetLossAndDelay(missCount, delayMs);
@@ -215,8 +215,8 @@ TEST(RandomLoss, OtherRulesAndTheOtherDirectionDoNotShiftItsChoices)
     auto b = Make(busy, 0, 20, 99);
     EXPECT_EQ(Dropped(Arrivals(a, 2000)), Dropped(Arrivals(b, 2000)));
 
-    auto toServer = Make(plain, 0, 0, 99, 0);
-    auto toClient = Make(plain, 0, 0, 99, 1);
+    auto toServer = Make(plain, 0, 0, 99, Direction::ToServer);
+    auto toClient = Make(plain, 0, 0, 99, Direction::ToClient);
     EXPECT_NE(Dropped(Arrivals(toServer, 200)), Dropped(Arrivals(toClient, 200)));
 }
 

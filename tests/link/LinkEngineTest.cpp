@@ -32,7 +32,7 @@ protected:
         return engine;
     }
 
-    std::uint64_t Stat(const LinkEngine& engine, int direction, DirectionCounter c) const
+    std::uint64_t Stat(const LinkEngine& engine, Direction direction, DirectionCounter c) const
     {
         return engine.Stats().Of(direction, c);
     }
@@ -58,8 +58,8 @@ TEST_F(LinkEngineTest, RelaysBothWaysAndRepliesReachTheLastClient)
     EXPECT_EQ(second.ReceiveText(), "reply");
     EXPECT_FALSE(first.ReceiveText(200ms));
     EXPECT_EQ(m_log.Lines(), (std::vector<std::wstring>{L"Dulvet Ready!", L"Misscount :0 .", L"Delay :0 ms ."}));
-    EXPECT_EQ(Stat(*engine, kToServer, DirectionCounter::Sent), 2u);
-    EXPECT_EQ(Stat(*engine, kToClient, DirectionCounter::Sent), 1u);
+    EXPECT_EQ(Stat(*engine, Direction::ToServer, DirectionCounter::Sent), 2u);
+    EXPECT_EQ(Stat(*engine, Direction::ToClient, DirectionCounter::Sent), 1u);
 }
 
 TEST_F(LinkEngineTest, PassesEmptyAndLargestDatagramsWholeAndRunsBesideAnotherEngine)
@@ -106,7 +106,7 @@ TEST_F(LinkEngineTest, ABurstLongerThanABatchPassesWholeAndInOrderBothWays)
         ASSERT_TRUE(datagram) << "reply " << i;
         ASSERT_EQ(datagram->bytes, bytesOf(kDatagrams - i)) << "reply " << i;
     }
-    EXPECT_EQ(Stat(*engine, kToClient, DirectionCounter::Sent), size_t{kDatagrams});
+    EXPECT_EQ(Stat(*engine, Direction::ToClient, DirectionCounter::Sent), size_t{kDatagrams});
 }
 
 TEST_F(LinkEngineTest, BothDirectionsImpairedEachWithItsOwnCounter)
@@ -128,8 +128,8 @@ TEST_F(LinkEngineTest, BothDirectionsImpairedEachWithItsOwnCounter)
     EXPECT_FALSE(m_server.ReceiveText(10ms));
     EXPECT_EQ(m_log.Count(L"count:1."), 4u);
     EXPECT_EQ(m_log.Count(L"Miss a packet."), 4u);
-    EXPECT_EQ(Stat(*engine, kToServer, DirectionCounter::PeriodicDrops), 2u);
-    EXPECT_EQ(Stat(*engine, kToClient, DirectionCounter::PeriodicDrops), 2u);
+    EXPECT_EQ(Stat(*engine, Direction::ToServer, DirectionCounter::PeriodicDrops), 2u);
+    EXPECT_EQ(Stat(*engine, Direction::ToClient, DirectionCounter::PeriodicDrops), 2u);
 }
 
 TEST_F(LinkEngineTest, ADelayedDirectionDoesNotHoldTheOtherBack)
@@ -139,7 +139,7 @@ TEST_F(LinkEngineTest, ADelayedDirectionDoesNotHoldTheOtherBack)
     auto engine = Run(options);
     UdpPeer client;
     ASSERT_GT(client.SendText("slow", engine->ListenPort()), 0);
-    ASSERT_TRUE(WaitUntil([&] { return Stat(*engine, kToServer, DirectionCounter::Received) == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return Stat(*engine, Direction::ToServer, DirectionCounter::Received) == 1; }));
     ASSERT_GT(m_server.SendText("fast", engine->ListenPort()), 0);
     EXPECT_EQ(client.ReceiveText(5000ms), "fast");
     EXPECT_FALSE(m_server.ReceiveText(10ms));

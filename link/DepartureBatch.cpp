@@ -1,0 +1,37 @@
+#include "link/DepartureBatch.h"
+
+#include "link/LinkReport.h"
+
+void DepartureBatch::Add(CAsyncSocket* socket, Direction direction, const Fate& fate, bool copy,
+                         const unsigned char* bytes, int length, const Ipv4Endpoint& to)
+{
+    m_departures.push_back(Departure{socket, direction, fate, copy});
+    CAsyncSocket::DatagramSlot slot;
+    slot.bytes = const_cast<unsigned char*>(bytes);  // only read: it is sent
+    slot.length = length;
+    slot.peer = to;
+    m_slots.push_back(slot);
+}
+
+void DepartureBatch::Flush()
+{
+    for (std::size_t start = 0; start < m_departures.size();) {
+        // A run through one socket goes in one call.
+        CAsyncSocket* socket = m_departures[start].socket;
+        std::size_t end = start;
+        while (end < m_departures.size() && m_departures[end].socket == socket)
+            ++end;
+        if (socket)
+            socket->SendDatagrams(&m_slots[start], static_cast<int>(end - start));
+        for (std::size_t i = start; i < end; ++i) {
+            const Departure& departure = m_departures[i];
+            if (socket)
+                m_report.Left(departure.direction, departure.fate, departure.copy, m_slots[i].sent);
+            else
+                m_report.LostWithSession();
+        }
+        start = end;
+    }
+    m_departures.clear();
+    m_slots.clear();
+}

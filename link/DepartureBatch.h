@@ -1,0 +1,36 @@
+#pragma once
+// The datagrams leaving now, gathered so that a run through one socket
+// goes in one call where the system allows (Linux: sendmmsg). Flush sends
+// them in the order they were added, then reports each one.
+
+#include <vector>
+
+#include "framework/core/CAsyncSocket.h"
+#include "framework/core/Ipv4Endpoint.h"
+#include "link/Direction.h"
+#include "link/Impairment.h"
+
+class LinkReport;
+
+class DepartureBatch {
+public:
+    explicit DepartureBatch(LinkReport& report) : m_report(report) {}
+
+    // A datagram to send through `socket` (null: its session has closed,
+    // and it is reported lost with it). The bytes must stay put until Flush.
+    void Add(CAsyncSocket* socket, Direction direction, const Fate& fate, bool copy, const unsigned char* bytes,
+             int length, const Ipv4Endpoint& to);
+    void Flush();
+
+private:
+    struct Departure {
+        CAsyncSocket* socket = nullptr;
+        Direction direction = Direction::ToServer;
+        Fate fate;
+        bool copy = false;
+    };
+
+    LinkReport& m_report;
+    std::vector<Departure> m_departures;
+    std::vector<CAsyncSocket::DatagramSlot> m_slots;  // beside each departure
+};

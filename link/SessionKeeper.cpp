@@ -1,0 +1,93 @@
+#include "link/SessionKeeper.h"
+
+#include "framework/core/SocketTypes.h"
+#include "framework/core/SocketWait.h"
+#include "link/DepartureBatch.h"
+#include "link/LinkReport.h"
+
+namespace {
+
+constexpr int kDiscardBytes = 65536;
+constexpr int kSessionBufferBytes = 1 << 20;
+
+}  // namespace
+
+SessionKeeper::SessionKeeper(const CString& listenAddress, std::size_t mostSessions, LinkTime idleLimit,
+                             SocketWait& wait, LinkReport& report, DepartureBatch& leaving)
+    : m_listenAddress(listenAddress),
+      m_mostSessions(mostSessions),
+      m_idleLimit(idleLimit),
+      m_wait(wait),
+      m_report(report),
+      m_leaving(leaving),
+      m_discard(std::make_unique_for_overwrite<unsigned char[]>(kDiscardBytes))
+{
+}
+
+Session* SessionKeeper::ForClient(const Ipv4Endpoint& client, LinkTime now)
+{
+    Session* session = m_table.FindClient(client);
+    if (!session && !(session = Open(client, now)))
+        return nullptr;
+    m_table.Touch(*session, now);
+    return session;
+}
+
+Session* SessionKeeper::Open(const Ipv4Endpoint& client, LinkTime now)
+{
+    if (m_table.Size() >= m_mostSessions)
+        MakeRoom();
+    auto session = std::make_unique<Session>();
+    session->id = m_table.NextId();
+    session->client = client;
+    bool opened = OpenSocket(*session);
+    if (!opened && m_table.Size() > 0) {
+        // Out of sockets, most likely: the session idle longest makes room.
+        MakeRoom();
+        opened = OpenSocket(*session);
+    }
+    if (!opened) {
+        m_report.SessionNotOpened(client, session->socket.GetLastError());
+        return nullptr;
+    }
+    m_report.SessionOpened(client, session->socket.GetLocalPort());
+    return &m_table.Add(std::move(session), now);
+}
+
+bool SessionKeeper::OpenSocket(Session& session)
+{
+    if (!session.socket.Create(0, SOCK_DGRAM, FD_READ, m_listenAddress))
+        return false;
+    session.socket.SetBufferSizes(kSessionBufferBytes);
+    if (m_wait.Add(session.socket, session.id))
+        return true;
+    session.socket.Close();
+    return false;
+}
+
+void SessionKeeper::MakeRoom()
+{
+    if (Session* oldest = m_table.MakeRoomCandidate())
+        Close(*oldest, CloseReason::Limit);
+}
+
+void SessionKeeper::Close(Session& session, CloseReason reason)
+{
+    m_leaving.Flush();  // those leaving through its socket go first
+    // Replies that reached the session but were not taken yet are lost with it.
+    Ipv4Endpoint from;
+    for (int taken = 0; taken < kMostCountedAtClose &&
+                        session.socket.ReceiveDatagram(m_discard.get(), kDiscardBytes, from) >= 0;
+         ++taken)
+        m_report.UnreadAtClose();
+    m_wait.Remove(session.socket);
+    m_report.SessionClosed(session.client,
+                           reason == CloseReason::Idle ? LinkReport::SessionEnd::Idle : LinkReport::SessionEnd::Limit);
+    m_table.Remove(session.id);
+}
+
+void SessionKeeper::CloseIdle(LinkTime now)
+{
+    while (Session* idle = m_table.Expired(now, m_idleLimit))
+        Close(*idle, CloseReason::Idle);
+}

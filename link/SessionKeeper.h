@@ -1,0 +1,61 @@
+#pragma once
+// The sessions of --clients each at work: each client's own socket towards
+// the server, opened on its first datagram, watched by the engine's wait,
+// and closed when idle too long or when the bound on sessions needs room.
+// Lives on the engine's thread.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "framework/core/CString.h"
+#include "framework/core/Ipv4Endpoint.h"
+#include "link/LinkClock.h"
+#include "link/SessionTable.h"
+
+class DepartureBatch;
+class LinkReport;
+class SocketWait;
+
+class SessionKeeper {
+public:
+    // Session sockets are bound on listenAddress; `leaving` is flushed
+    // before a session closes, so that what leaves through it goes first.
+    SessionKeeper(const CString& listenAddress, std::size_t mostSessions, LinkTime idleLimit, SocketWait& wait,
+                  LinkReport& report, DepartureBatch& leaving);
+
+    Session* Find(std::uint64_t id) { return m_table.FindId(id); }
+    // The client's session, opened now if it has none; nothing when no
+    // socket could be had for it (reported).
+    Session* ForClient(const Ipv4Endpoint& client, LinkTime now);
+
+    void Touch(Session& session, LinkTime now) { m_table.Touch(session, now); }
+    void AddWaiting(Session& session) { m_table.AddWaiting(session); }
+    void RemoveWaiting(Session& session, LinkTime now) { m_table.RemoveWaiting(session, now); }
+
+    // Closes the sessions idle for the limit at `now`.
+    void CloseIdle(LinkTime now);
+    // When the next session reaches the idle limit, if any is idle.
+    std::optional<LinkTime> NextExpiry() const { return m_table.NextExpiry(m_idleLimit); }
+    std::size_t Size() const { return m_table.Size(); }
+
+    // Replies counted when a session closes; the rest go uncounted, so a
+    // server that keeps sending cannot hold the engine's thread there.
+    static constexpr int kMostCountedAtClose = 4096;
+
+private:
+    enum class CloseReason { Idle, Limit };
+    Session* Open(const Ipv4Endpoint& client, LinkTime now);
+    bool OpenSocket(Session& session);
+    void MakeRoom();
+    void Close(Session& session, CloseReason reason);
+
+    CString m_listenAddress;
+    std::size_t m_mostSessions;
+    LinkTime m_idleLimit;
+    SocketWait& m_wait;
+    LinkReport& m_report;
+    DepartureBatch& m_leaving;
+    SessionTable m_table;
+    std::unique_ptr<unsigned char[]> m_discard;  // where a closing session's replies are thrown
+};
