@@ -1,7 +1,7 @@
 // The activity log at the relay's full speed, in the real program: starts
 // Dulvet.exe, fills its form (relay 127.0.0.1:RELAY_PORT, server
 // 127.0.0.1:SERVER_PORT, loss 25 %, delay 0), presses Start, and while
-// bench/log_at_speed.sh drives a client and an echo server through it,
+// bench/run.sh (section log-at-speed) drives a client and an echo server through it,
 // measures how fast the dialog's thread answers. Afterwards it checks the
 // log box against the traffic and reports the program's memory.
 //
