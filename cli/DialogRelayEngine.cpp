@@ -12,17 +12,17 @@ bool DialogRelayEngine::Open(std::string& error)
         error = kSocketsLibraryFailure;
         return false;
     }
-    if (!g_relaySocket.Create(static_cast<unsigned>(m_options.listenPort), SOCK_DGRAM, FD_READ,
-                              m_options.listenAddress)) {
-        error = CannotOpenRelayPort(m_options.listenAddress, static_cast<std::uint32_t>(m_options.listenPort),
+    if (!g_relaySocket.Create(m_options.link.listenPort, SOCK_DGRAM, FD_READ,
+                              m_options.link.listenAddress)) {
+        error = CannotOpenRelayPort(m_options.link.listenAddress, m_options.link.listenPort,
                                     g_relaySocket.GetLastError());
         return false;
     }
     // As the dialog's Start fills them in, before the worker exists.
-    g_relaySocket.m_strServerAddr = m_options.serverAddress;
-    g_relaySocket.m_nServerPort = m_options.serverPort;
-    g_relaySocket.m_strLocalAddr = m_options.listenAddress;
-    g_relaySocket.m_nLocalPort = m_options.listenPort;
+    g_relaySocket.m_strServerAddr = m_options.link.serverAddress;
+    g_relaySocket.m_nServerPort = static_cast<std::int32_t>(m_options.link.serverPort);
+    g_relaySocket.m_strLocalAddr = m_options.link.listenAddress;
+    g_relaySocket.m_nLocalPort = static_cast<std::int32_t>(m_options.link.listenPort);
     return true;
 }
 
@@ -30,7 +30,7 @@ bool DialogRelayEngine::Start(LogHost& settingsLog, LogHost& datagramLog, std::s
 {
     // As the dialog's Start: the settings and their lines once the worker
     // exists, before it takes a datagram.
-    const auto announce = [&] { ApplyLossAndDelay(m_options.lossPercent, m_options.delayMs, settingsLog); };
+    const auto announce = [&] { ApplyLossAndDelay(m_options.link.lossPercent, m_options.link.delayMs, settingsLog); };
     if (!g_relayWorker.Launch(datagramLog, announce)) {
         g_relaySocket.Close();
         error = kRelayStartFailure;

@@ -1,68 +1,13 @@
 #include "link/LinkOptions.h"
 
-#include <cmath>
-
-#include "framework/core/NumberText.h"
-
-namespace {
-
-bool IsPercent(double value) { return value >= 0 && value <= 100; }
-
-std::optional<std::string> CheckPercent(const char* flag, double value)
-{
-    if (IsPercent(value))
-        return std::nullopt;
-    return std::string(flag) + " must be a percentage from 0 to 100";
-}
-
-std::optional<double> ParsePercentText(std::string_view text)
-{
-    const std::wstring wide(text.begin(), text.end());
-    const auto value = ParseDouble(wide);
-    if (!value || !std::isfinite(*value))
-        return std::nullopt;
-    return value;
-}
-
-}  // namespace
-
 std::optional<std::string> ValidateLinkOptions(const LinkOptions& o)
 {
-    if (auto bad = CheckPercent("--random-loss", o.randomLossPercent))
+    if (auto bad = ValidateLinkSettings(o))
         return bad;
-    if (o.burstLoss) {
-        if (!IsPercent(o.burstLoss->enterPercent) || !IsPercent(o.burstLoss->leavePercent))
-            return std::string("--burst-loss needs two percentages from 0 to 100, as P,R");
-    }
-    if (!(o.jitterMs >= 0) || !std::isfinite(o.jitterMs))
-        return std::string("--jitter must not be negative");
-    if (o.jitterMs > 86400000)
-        return std::string("--jitter must be at most a day (86400000 ms)");
-    if (o.rateKbit && (!(*o.rateKbit > 0) || !std::isfinite(*o.rateKbit)))
-        return std::string("--rate must be more than 0 kbit/s");
-    if (o.queueLimit < 1)
-        return std::string("--queue must be at least 1");
-    if (auto bad = CheckPercent("--duplicate", o.duplicatePercent))
-        return bad;
-    if (auto bad = CheckPercent("--reorder", o.reorderPercent))
-        return bad;
-    if (o.reorderPercent > 0 && o.delayMs <= 0 && o.jitterMs <= 0)
-        return std::string("--reorder needs a delay (--delay)");
     if (!(o.sessionIdleSeconds > 0) || o.sessionIdleSeconds > 31536000)
         return std::string("--session-idle must be more than 0 seconds (and at most a year)");
     if (o.maxSessions < 1)
         return std::string("the session bound must be at least 1");
-    return std::nullopt;
-}
-
-std::optional<LinkDirection> ParseLinkDirection(std::string_view text)
-{
-    if (text == "to-server")
-        return LinkDirection::ToServer;
-    if (text == "to-client")
-        return LinkDirection::ToClient;
-    if (text == "both")
-        return LinkDirection::Both;
     return std::nullopt;
 }
 
@@ -73,31 +18,4 @@ std::optional<ClientsMode> ParseClientsMode(std::string_view text)
     if (text == "each")
         return ClientsMode::Each;
     return std::nullopt;
-}
-
-std::optional<BurstLoss> ParseBurstLoss(std::string_view text)
-{
-    const auto comma = text.find(',');
-    if (comma == std::string_view::npos)
-        return std::nullopt;
-    const auto enter = ParsePercentText(text.substr(0, comma));
-    const auto leave = ParsePercentText(text.substr(comma + 1));
-    if (!enter || !leave)
-        return std::nullopt;
-    return BurstLoss{*enter, *leave};
-}
-
-const char* DirectionName(LinkDirection direction)
-{
-    switch (direction) {
-    case LinkDirection::ToServer: return "to-server";
-    case LinkDirection::ToClient: return "to-client";
-    case LinkDirection::Both: return "both";
-    }
-    return "?";
-}
-
-bool Applies(LinkDirection option, Direction direction)
-{
-    return option == LinkDirection::Both || (option == LinkDirection::ToServer) == (direction == Direction::ToServer);
 }

@@ -37,20 +37,20 @@ TEST(CliOptions, ReadsEveryOptionInBothFormsWithTheDialogsSpecialValues)
                                   " -40 ", "--quiet", "--stats", "0.5", "--duration=3"},
                                  false);
     ASSERT_EQ(parse.outcome, CliParse::Outcome::Run) << parse.error;
-    EXPECT_EQ(parse.options.listenAddress, CString(L"0.0.0.0"));
-    EXPECT_EQ(parse.options.listenPort, 65535);
-    EXPECT_EQ(parse.options.serverAddress, CString(L"10.0.0.1"));
-    EXPECT_EQ(parse.options.serverPort, 1);
-    EXPECT_EQ(parse.options.lossPercent, -1e-300);
-    EXPECT_EQ(parse.options.delayMs, -40);
+    EXPECT_EQ(parse.options.link.listenAddress, CString(L"0.0.0.0"));
+    EXPECT_EQ(parse.options.link.listenPort, 65535u);
+    EXPECT_EQ(parse.options.link.serverAddress, CString(L"10.0.0.1"));
+    EXPECT_EQ(parse.options.link.serverPort, 1u);
+    EXPECT_EQ(parse.options.link.lossPercent, -1e-300);
+    EXPECT_EQ(parse.options.link.delayMs, -40);
     EXPECT_TRUE(parse.options.quiet);
     EXPECT_EQ(parse.options.statsSeconds, 0.5);
     EXPECT_EQ(parse.options.durationSeconds, 3.0);
 
     const CliParse defaults = Parse({});
     ASSERT_EQ(defaults.outcome, CliParse::Outcome::Run);
-    EXPECT_EQ(defaults.options.lossPercent, 0.0);
-    EXPECT_EQ(defaults.options.delayMs, 0);
+    EXPECT_EQ(defaults.options.link.lossPercent, 0.0);
+    EXPECT_EQ(defaults.options.link.delayMs, 0);
     EXPECT_FALSE(defaults.options.quiet || defaults.options.statsSeconds || defaults.options.durationSeconds);
 
     EXPECT_EQ(Parse({"--quiet", "--help"}).outcome, CliParse::Outcome::Help);

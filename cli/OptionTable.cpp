@@ -1,0 +1,351 @@
+#include "cli/OptionTable.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+
+#include "framework/core/Ipv4Text.h"
+#include "framework/core/NumberText.h"
+
+namespace {
+
+using Written = std::optional<std::string>;
+
+std::string Utf8(std::wstring_view text) { return CString(text).ToUtf8(); }
+
+std::string Quoted(std::wstring_view value) { return std::string("'").append(Utf8(value)).append("'"); }
+
+// ADDR:PORT with a plain dotted-decimal address and a port 1..65535, read
+// as the dialog reads its port fields.
+OptionProblem ReadEndpoint(std::wstring_view value, CString& address, unsigned& port)
+{
+    const OptionProblem problem = "expects ADDR:PORT, a dotted IPv4 address and a port from 1 to 65535 "
+                                  "(like 127.0.0.1:5000), not " + Quoted(value);
+    const size_t colon = value.rfind(L':');
+    if (colon == std::wstring_view::npos)
+        return problem;
+    const auto host = ParseDottedIpv4(value.substr(0, colon));
+    const auto number = ParseInt32(value.substr(colon + 1));
+    if (!host || !number || *number < 1 || *number > 65535)
+        return problem;
+    address = FormatIpv4(*host);
+    port = static_cast<unsigned>(*number);
+    return std::nullopt;
+}
+
+std::string EndpointText(const CString& address, unsigned port)
+{
+    return address.ToUtf8() + ":" + std::to_string(port);
+}
+
+OptionProblem ReadListen(CliOptions& options, std::wstring_view value)
+{
+    return ReadEndpoint(value, options.link.listenAddress, options.link.listenPort);
+}
+
+Written WriteListen(const CliOptions& options) { return EndpointText(options.link.listenAddress, options.link.listenPort); }
+
+OptionProblem ReadServer(CliOptions& options, std::wstring_view value)
+{
+    if (OptionProblem problem = ReadEndpoint(value, options.link.serverAddress, options.link.serverPort))
+        return problem;
+    // 0.x.x.x is no host one can send to (an empty dialog field reads so).
+    if (ParseIpv4(options.link.serverAddress.View()).value_or(0) >> 24 == 0)
+        return "expects the server's own IPv4 address, not " + Quoted(value) + " (0.x.x.x reaches no server)";
+    return std::nullopt;
+}
+
+Written WriteServer(const CliOptions& options) { return EndpointText(options.link.serverAddress, options.link.serverPort); }
+
+// The value as a reader took it, or else what the flag expects.
+template <typename Target, typename Value>
+OptionProblem Take(Target& target, const std::optional<Value>& read, std::string_view expected, std::wstring_view value)
+{
+    if (!read)
+        return std::string(expected) + Quoted(value);
+    target = *read;
+    return std::nullopt;
+}
+
+// Written when it differs from the default.
+Written Number(double value, double byDefault = 0)
+{
+    return value == byDefault ? Written() : NumberText(value);
+}
+
+OptionProblem ReadLoss(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.lossPercent, ParseDouble(value),
+                "expects a loss rate in percent, a decimal number like 25 or 0.5, not ", value);
+}
+
+OptionProblem ReadDelay(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.delayMs, ParseInt32(value),
+                "expects a delay in whole milliseconds (a 32-bit integer), not ", value);
+}
+
+// A number of seconds for a timer: from a hundredth of a second (a stats
+// line at most every 10 ms) up to some 30 years.
+std::optional<double> ReadSeconds(std::wstring_view value)
+{
+    const auto seconds = ParseDouble(value);
+    if (!seconds || *seconds < 0.01 || *seconds > 1e9)
+        return std::nullopt;
+    return seconds;
+}
+
+constexpr std::string_view kSecondsExpected = "expects a number of seconds from 0.01 to 1000000000, not ";
+
+OptionProblem ReadStats(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.statsSeconds, ReadSeconds(value), kSecondsExpected, value);
+}
+
+OptionProblem ReadDuration(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.durationSeconds, ReadSeconds(value), kSecondsExpected, value);
+}
+
+Written WriteSeconds(const std::optional<double>& seconds)
+{
+    return seconds ? Written(NumberText(*seconds)) : Written();
+}
+
+OptionProblem SetQuiet(CliOptions& options, std::wstring_view)
+{
+    options.quiet = true;
+    return std::nullopt;
+}
+
+Written WriteSwitch(bool on) { return on ? Written("") : Written(); }
+
+// The link engine's options. Each reader takes the value's form; the
+// ranges and the rules between options are ValidateLinkOptions's.
+
+constexpr std::string_view kPercentExpected = "expects a percentage from 0 to 100, a decimal number like 5 or 0.5, not ";
+
+OptionProblem SetPipeline(CliOptions& options, std::wstring_view)
+{
+    options.link.pipeline = true;
+    return std::nullopt;
+}
+
+OptionProblem ReadJitter(CliOptions& options, std::wstring_view value)
+{
+    options.link.pipeline = true;  // --jitter 0 too: each datagram waits on its own
+    return Take(options.link.jitterMs, ParseDouble(value),
+                "expects a jitter in milliseconds, a number like 5 or 0.5, not ", value);
+}
+
+OptionProblem SetKeepOrder(CliOptions& options, std::wstring_view)
+{
+    options.link.keepOrder = true;
+    return std::nullopt;
+}
+
+OptionProblem ReadRandomLoss(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.randomLossPercent, ParseDouble(value), kPercentExpected, value);
+}
+
+OptionProblem ReadBurstLoss(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.burstLoss, ParseBurstLoss(Utf8(value)),
+                "expects two percentages P,R (the chance to enter a loss burst, the chance to leave it), like 5,50, "
+                "not ",
+                value);
+}
+
+Written WriteBurstLoss(const CliOptions& options)
+{
+    const auto& burst = options.link.burstLoss;
+    return burst ? Written(NumberText(burst->enterPercent) + "," + NumberText(burst->leavePercent)) : Written();
+}
+
+OptionProblem ReadDirection(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.direction, ParseLinkDirection(Utf8(value)), "expects to-server, to-client or both, not ",
+                value);
+}
+
+Written WriteDirection(const CliOptions& options)
+{
+    const LinkDirection direction = options.link.direction;
+    return direction == LinkSettings{}.direction ? Written() : Written(DirectionName(direction));
+}
+
+// Decimal digits only, up to 2^64 - 1.
+std::optional<std::uint64_t> ParseSeed(std::wstring_view value)
+{
+    const std::string text = Utf8(value);
+    std::uint64_t seed = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seed);
+    if (text.empty() || text[0] == '-' || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return seed;
+}
+
+OptionProblem ReadSeed(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.seed, ParseSeed(value), "expects a whole number from 0 to 18446744073709551615, not ",
+                value);
+}
+
+Written WriteSeed(const CliOptions& options)
+{
+    return options.link.seed ? Written(std::to_string(*options.link.seed)) : Written();
+}
+
+OptionProblem ReadRate(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.rateKbit, ParseDouble(value), "expects kilobits per second, a number like 512 or 1.5, not ",
+                value);
+}
+
+OptionProblem ReadQueue(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.queueLimit, ParseInt32(value), "expects a whole number of datagrams, not ", value);
+}
+
+OptionProblem ReadDuplicate(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.duplicatePercent, ParseDouble(value), kPercentExpected, value);
+}
+
+OptionProblem ReadReorder(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.reorderPercent, ParseDouble(value), kPercentExpected, value);
+}
+
+OptionProblem ReadClients(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.clients, ParseClientsMode(Utf8(value)), "expects last or each, not ", value);
+}
+
+Written WriteClients(const CliOptions& options)
+{
+    return options.link.clients == ClientsMode::Each ? Written("each") : Written();
+}
+
+OptionProblem ReadSessionIdle(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.sessionIdleSeconds, ParseDouble(value), "expects a number of seconds, like 60 or 0.5, not ",
+                value);
+}
+
+constexpr std::array kOptions{
+    OptionRule{.flag = "--listen", .valueName = "ADDR:PORT", .form = ValueForm::Word, .required = true,
+               .help = "where clients send: the relay's own address and port", .read = ReadListen,
+               .write = WriteListen},
+    OptionRule{.flag = "--server", .valueName = "ADDR:PORT", .form = ValueForm::Word, .required = true,
+               .help = "where the server listens", .read = ReadServer, .write = WriteServer},
+    OptionRule{.flag = "--loss", .valueName = "PERCENT", .form = ValueForm::Number,
+               .help = "drop 1 client datagram in trunc(100/PERCENT) (default 0)", .read = ReadLoss,
+               .write = [](const CliOptions& o) { return Number(o.link.lossPercent); },
+               .switchOff = [](LinkSettings& s) { s.lossPercent = 0; }, .time = OptionTime::Live},
+    OptionRule{.flag = "--delay", .valueName = "MS", .form = ValueForm::Number,
+               .help = "pause before each client datagram, in ms (default 0)", .read = ReadDelay,
+               .write = [](const CliOptions& o) { return Number(o.link.delayMs); },
+               .switchOff = [](LinkSettings& s) { s.delayMs = 0; }, .time = OptionTime::Live},
+    OptionRule{.flag = "--quiet", .help = "no line per datagram (settings lines remain)", .read = SetQuiet,
+               .write = [](const CliOptions& o) { return WriteSwitch(o.quiet); }},
+    OptionRule{.flag = "--stats", .valueName = "SECONDS", .form = ValueForm::Number,
+               .help = "a JSON line of counters on stderr every SECONDS", .read = ReadStats,
+               .write = [](const CliOptions& o) { return WriteSeconds(o.statsSeconds); }},
+    OptionRule{.flag = "--duration", .valueName = "SECONDS", .form = ValueForm::Number, .help = "end after SECONDS",
+               .read = ReadDuration, .write = [](const CliOptions& o) { return WriteSeconds(o.durationSeconds); }},
+    OptionRule{.flag = "--pipeline", .help = "each datagram waits --delay from its own arrival", .read = SetPipeline,
+               .write = [](const CliOptions& o) { return WriteSwitch(o.link.pipeline); },
+               .switchOff = [](LinkSettings& s) { s.pipeline = false; }, .group = OptionGroup::Link,
+               .time = OptionTime::Live},
+    OptionRule{.flag = "--jitter", .valueName = "MS", .form = ValueForm::Number,
+               .help = "each delay +/- up to MS, uniform (implies --pipeline)", .read = ReadJitter,
+               .write = [](const CliOptions& o) { return Number(o.link.jitterMs); },
+               .switchOff = [](LinkSettings& s) { s.jitterMs = 0; }, .group = OptionGroup::Link,
+               .time = OptionTime::Live},
+    OptionRule{.flag = "--keep-order", .help = "never leave before one that arrived earlier", .read = SetKeepOrder,
+               .write = [](const CliOptions& o) { return WriteSwitch(o.link.keepOrder); },
+               .switchOff = [](LinkSettings& s) { s.keepOrder = false; }, .group = OptionGroup::Link,
+               .time = OptionTime::Live},
+    OptionRule{.flag = "--random-loss", .valueName = "PERCENT", .form = ValueForm::Number,
+               .help = "drop each datagram with this chance", .read = ReadRandomLoss,
+               .write = [](const CliOptions& o) { return Number(o.link.randomLossPercent); },
+               .switchOff = [](LinkSettings& s) { s.randomLossPercent = 0; }, .group = OptionGroup::Link,
+               .time = OptionTime::Live},
+    OptionRule{.flag = "--burst-loss", .valueName = "P,R", .form = ValueForm::Word,
+               .help = "P % chance to enter a loss burst, R % to leave it", .read = ReadBurstLoss,
+               .write = WriteBurstLoss, .switchOff = [](LinkSettings& s) { s.burstLoss.reset(); },
+               .group = OptionGroup::Link, .time = OptionTime::Live},
+    OptionRule{.flag = "--direction", .valueName = "to-server|to-client|both", .form = ValueForm::Word,
+               .help = "where the rules apply (default to-server)", .read = ReadDirection, .write = WriteDirection,
+               .switchOff = [](LinkSettings& s) { s.direction = LinkSettings{}.direction; }, .group = OptionGroup::Link, .time = OptionTime::Live},
+    OptionRule{.flag = "--seed", .valueName = "N", .form = ValueForm::Number,
+               .help = "seed of all random choices (else one chosen, on stderr)", .read = ReadSeed,
+               .write = WriteSeed, .group = OptionGroup::Link},
+    OptionRule{.flag = "--rate", .valueName = "KBIT", .form = ValueForm::Number,
+               .help = "at most KBIT kilobits a second; datagrams queue", .read = ReadRate,
+               .write = [](const CliOptions& o) { return o.link.rateKbit ? Written(NumberText(*o.link.rateKbit)) : Written(); },
+               .switchOff = [](LinkSettings& s) { s.rateKbit.reset(); }, .group = OptionGroup::Link,
+               .time = OptionTime::Live},
+    OptionRule{.flag = "--queue", .valueName = "N", .form = ValueForm::Number,
+               .help = "with --rate: at most N datagrams queue (default 1000)", .read = ReadQueue,
+               .write = [](const CliOptions& o) { return Number(o.link.queueLimit, LinkSettings{}.queueLimit); },
+               .switchOff = [](LinkSettings& s) { s.queueLimit = LinkSettings{}.queueLimit; }, .group = OptionGroup::Link, .time = OptionTime::Live},
+    OptionRule{.flag = "--duplicate", .valueName = "PERCENT", .form = ValueForm::Number,
+               .help = "send this share of datagrams twice", .read = ReadDuplicate,
+               .write = [](const CliOptions& o) { return Number(o.link.duplicatePercent); },
+               .switchOff = [](LinkSettings& s) { s.duplicatePercent = 0; }, .group = OptionGroup::Link,
+               .time = OptionTime::Live},
+    OptionRule{.flag = "--reorder", .valueName = "PERCENT", .form = ValueForm::Number,
+               .help = "this share skips its delay (needs --delay)", .read = ReadReorder,
+               .write = [](const CliOptions& o) { return Number(o.link.reorderPercent); },
+               .switchOff = [](LinkSettings& s) { s.reorderPercent = 0; }, .group = OptionGroup::Link,
+               .time = OptionTime::Live},
+    OptionRule{.flag = "--clients", .valueName = "last|each", .form = ValueForm::Word,
+               .help = "replies to the last client (default), or a session each", .read = ReadClients,
+               .write = WriteClients, .group = OptionGroup::Link},
+    OptionRule{.flag = "--session-idle", .valueName = "SECONDS", .form = ValueForm::Number,
+               .help = "a session closes after SECONDS idle (default 60)", .read = ReadSessionIdle,
+               .write = [](const CliOptions& o) { return Number(o.link.sessionIdleSeconds, LinkOptions{}.sessionIdleSeconds); },
+               .group = OptionGroup::Link},
+};
+
+}  // namespace
+
+std::span<const OptionRule> OptionTable() { return kOptions; }
+
+const OptionRule* FindOption(std::string_view flag)
+{
+    for (const OptionRule& rule : kOptions)
+        if (rule.flag == flag)
+            return &rule;
+    return nullptr;
+}
+
+const OptionRule* FindOptionByKey(std::string_view key)
+{
+    for (const OptionRule& rule : kOptions)
+        if (rule.flag.substr(2) == key)
+            return &rule;
+    return nullptr;
+}
+
+OptionProblem CheckTogether(const LinkOptions& link, const std::function<bool(std::string_view flag)>& given)
+{
+    if (OptionProblem problem = ValidateLinkOptions(link))
+        return problem;
+    // An option that would change nothing is more likely a mistake than a wish.
+    if (given("--queue") && !link.rateKbit)
+        return std::string("--queue bounds the queue of a rate-limited link: it needs --rate");
+    if (given("--session-idle") && link.clients != ClientsMode::Each)
+        return std::string("--session-idle applies to the sessions of --clients each");
+    return std::nullopt;
+}
+
+std::string NumberText(double value)
+{
+    char text[64];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, value);
+    return error == std::errc() ? std::string(text, end) : std::string("0");
+}
