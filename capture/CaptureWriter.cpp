@@ -1,0 +1,272 @@
+#include "capture/CaptureWriter.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <utility>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "capture/CaptureComments.h"
+#include "capture/PcapngBlocks.h"
+#include "capture/UdpPacket.h"
+#include "framework/core/ThreadTiming.h"
+
+namespace {
+
+// The writer gathers what comes within this long into one write.
+constexpr auto kGatherTime = std::chrono::milliseconds(10);
+// Written out once this much has gathered.
+constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
+// Kept free below the limit for the closing statistics blocks.
+constexpr std::size_t kClosingRoom = 2 * pcapng::StatisticsSize(120);
+
+std::int64_t SteadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string Plural(std::uint64_t n, const char* word)
+{
+    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+std::string LimitText(std::uint64_t bytes)
+{
+    // As it was given: MB of 10^6 bytes.
+    char text[64];
+    std::snprintf(text, sizeof text, "%g MB", static_cast<double>(bytes) / 1e6);
+    return text;
+}
+
+}  // namespace
+
+CaptureWriter::CaptureWriter(CaptureSettings settings, Report report)
+    : m_settings(std::move(settings)), m_report(std::move(report))
+{
+    const auto wall = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+    m_wallOffsetNs = wall - SteadyNs();
+}
+
+CaptureWriter::~CaptureWriter() { Finish(); }
+
+std::uint32_t CaptureWriter::InterfaceOf(const DatagramEvent& event)
+{
+    // Arrivals are inbound on the side they came from; departures outbound
+    // on the side they went to.
+    const bool clientsSide = (event.way == DatagramWay::ToServer) == (event.step != DatagramStep::Left);
+    return clientsSide ? kClientsSide : kServerSide;
+}
+
+bool CaptureWriter::Open(std::string& error)
+{
+    if (m_settings.path == "-") {
+#ifdef _WIN32
+        _setmode(_fileno(stdout), _O_BINARY);
+#endif
+        m_file = stdout;
+    } else {
+        m_file = std::fopen(m_settings.path.c_str(), "wb");
+        if (!m_file) {
+            error = "cannot write the capture to " + m_settings.path + ": " + std::strerror(errno);
+            return false;
+        }
+        m_ownsFile = true;
+    }
+    pcapng::AppendSectionHeader(m_out, m_settings.application);
+    pcapng::AppendInterface(m_out, "clients", "the clients' side: what arrived from clients and what left to them");
+    pcapng::AppendInterface(m_out, "server", "the server's side: what left to the server and what came from it");
+    m_written = m_out.size();
+    m_lastTime.fill(static_cast<std::uint64_t>(SteadyNs() + m_wallOffsetNs));
+    WriteOut();
+    if (m_ended) {
+        error = "cannot write the capture to " + m_settings.path;
+        return false;
+    }
+    m_closed = false;
+    m_thread = std::thread([this] { Run(); });
+    return true;
+}
+
+void CaptureWriter::OnDatagram(const DatagramEvent& event)
+{
+    if (m_closed.load(std::memory_order_relaxed))
+        return;
+    const std::size_t size = sizeof(Pending) + event.size;
+    bool wake = false;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_pendingBytes + size > m_settings.bufferBytes) {
+            auto& leftOut = m_leftOut[InterfaceOf(event)];
+            leftOut.store(leftOut.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+            return;
+        }
+        Pending pending{event, m_pending.payloads.size()};
+        pending.event.bytes = nullptr;
+        m_pending.events.push_back(pending);
+        m_pending.payloads.insert(m_pending.payloads.end(), event.bytes, event.bytes + event.size);
+        m_pendingBytes += size;
+        wake = std::exchange(m_idle, false);
+    }
+    if (wake)
+        m_wake.notify_one();
+}
+
+std::uint64_t CaptureWriter::LeftOut() const
+{
+    return m_leftOut[0].load(std::memory_order_relaxed) + m_leftOut[1].load(std::memory_order_relaxed);
+}
+
+void CaptureWriter::Run()
+{
+    // Like the line writers: the relay's thread keeps the processor.
+    ThreadTiming::ForThisBackgroundThread();
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        if (m_pending.events.empty()) {
+            if (m_finishing)
+                break;
+            m_idle = true;
+            m_wake.wait(lock, [&] { return !m_pending.events.empty() || m_finishing; });
+            m_idle = false;
+            continue;
+        }
+        std::swap(m_pending, m_taken);
+        m_pendingBytes = 0;
+        lock.unlock();
+        for (const Pending& pending : m_taken.events)
+            Encode(pending, m_taken.payloads.data());
+        m_taken.Clear();
+        ReportLeftOut();
+        WriteOut();
+        lock.lock();
+        if (!m_finishing)
+            m_wake.wait_for(lock, kGatherTime, [&] { return m_finishing; });
+    }
+}
+
+std::uint64_t CaptureWriter::WallTime(std::uint32_t interfaceId, std::int64_t steadyNs)
+{
+    // Never backwards on an interface, whatever order the events came in.
+    const auto wall = static_cast<std::uint64_t>(steadyNs + m_wallOffsetNs);
+    m_lastTime[interfaceId] = std::max(m_lastTime[interfaceId], wall);
+    return m_lastTime[interfaceId];
+}
+
+void CaptureWriter::Encode(const Pending& pending, const unsigned char* payloads)
+{
+    if (m_ended)
+        return;
+    const DatagramEvent& event = pending.event;
+    const std::uint32_t side = InterfaceOf(event);
+    m_packet.clear();
+    AppendUdpPacket(m_packet, event.source, event.destination, payloads + pending.offset, event.size);
+    m_block.clear();
+    pcapng::AppendPacket(m_block, side, WallTime(side, event.timeNs),
+                         event.step == DatagramStep::Left ? pcapng::Direction::Outbound : pcapng::Direction::Inbound,
+                         m_packet, FateComments(event));
+    if (Put(m_block))
+        ++m_packets[side];
+}
+
+void CaptureWriter::ReportLeftOut()
+{
+    for (std::uint32_t side : {kClientsSide, kServerSide}) {
+        const std::uint64_t leftOut = m_leftOut[side].load(std::memory_order_relaxed);
+        if (leftOut == m_leftOutSaid[side] || m_ended)
+            continue;
+        m_block.clear();
+        pcapng::AppendStatistics(m_block, side, m_lastTime[side],
+                                 "capture-dropped: " + Plural(leftOut - m_leftOutSaid[side], "record") +
+                                     " left out here (" + std::to_string(leftOut) +
+                                     " in all): the capture could not keep up");
+        if (Put(m_block))
+            m_leftOutSaid[side] = leftOut;
+    }
+}
+
+bool CaptureWriter::Put(const std::string& block)
+{
+    if (m_ended)
+        return false;
+    if (m_settings.limitBytes && m_written + block.size() + kClosingRoom > *m_settings.limitBytes) {
+        CloseAtLimit();
+        return false;
+    }
+    m_out += block;
+    m_written += block.size();
+    if (m_out.size() >= kWriteChunk)
+        WriteOut();
+    return true;
+}
+
+void CaptureWriter::CloseAtLimit()
+{
+    m_closed = true;
+    for (std::uint32_t side : {kClientsSide, kServerSide}) {
+        m_block.clear();
+        pcapng::AppendStatistics(m_block, side, m_lastTime[side],
+                                 "capture limit of " + LimitText(*m_settings.limitBytes) +
+                                     " reached: nothing more is recorded");
+        m_out += m_block;
+        m_written += m_block.size();
+    }
+    WriteOut();
+    m_ended = true;
+}
+
+void CaptureWriter::WriteOut()
+{
+    if (m_out.empty() || !m_file)
+        return;
+    if (std::fwrite(m_out.data(), 1, m_out.size(), m_file) != m_out.size() || std::fflush(m_file) != 0)
+        Fail(errno);
+    m_out.clear();
+}
+
+void CaptureWriter::Fail(int error)
+{
+    if (std::exchange(m_ended, true))
+        return;
+    m_closed = true;
+    if (m_report)
+        m_report("the capture to " + (m_settings.path == "-" ? std::string("standard output") : m_settings.path) +
+                 " ends here: " + std::strerror(error) + "; the relay goes on");
+}
+
+void CaptureWriter::Finish()
+{
+    if (m_thread.joinable()) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_finishing = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+    }
+    m_closed = true;
+    if (!m_ended && m_file) {
+        ReportLeftOut();
+        for (std::uint32_t side : {kClientsSide, kServerSide}) {
+            m_block.clear();
+            pcapng::AppendStatistics(m_block, side, m_lastTime[side],
+                                     "end of capture: " + Plural(m_packets[side], "packet") + ", " +
+                                         std::to_string(m_leftOut[side].load()) + " left out (capture-dropped)");
+            Put(m_block);
+        }
+        WriteOut();
+        m_ended = true;
+    }
+    if (m_file && m_ownsFile)
+        std::fclose(m_file);
+    else if (m_file)
+        std::fflush(m_file);
+    m_file = nullptr;
+}
