@@ -78,6 +78,8 @@ CliParse ParseCommandLine(const std::vector<CString>& arguments)
         if (table[k].required && !given[k])
             return Bad(std::string(table[k].flag) + " " + std::string(table[k].valueName) + " is required");
     }
+    if (parse.options.captureLimitMb && !parse.options.capturePath)
+        return Bad("--capture-limit bounds the file of --capture: it needs --capture");
     if (parse.options.linkEngine) {
         const auto wasGiven = [&](std::string_view flag) {
             const OptionRule* rule = FindOption(flag);

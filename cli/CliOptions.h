@@ -2,6 +2,7 @@
 // Everything the command line sets for one run of dulvet.
 
 #include <optional>
+#include <string>
 
 #include "link/LinkOptions.h"
 
@@ -12,6 +13,14 @@ struct CliOptions {
     std::optional<double> statsSeconds;
     // The run ends by itself after this many seconds.
     std::optional<double> durationSeconds;
+
+    // --capture: where the pcapng capture goes (UTF-8; "-" for standard
+    // output, the lines then going to standard error), and the size it
+    // may grow to, in MB of 10^6 bytes.
+    std::optional<std::string> capturePath;
+    std::optional<double> captureLimitMb;
+    // --log-format json: every line on standard output a JSON object.
+    bool jsonLog = false;
 
     // Set when any option of the link engine was given: that engine runs
     // instead of the dialog's. The endpoints, loss and delay are here for

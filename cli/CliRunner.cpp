@@ -1,7 +1,13 @@
 #include "cli/CliRunner.h"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
+#include <vector>
+
+#include "DulvetVersion.h"
+#include "capture/CaptureWriter.h"
+#include "cli/JsonEventLog.h"
 
 #include "cli/CommandReader.h"
 #include "cli/Engine.h"
@@ -19,6 +25,30 @@ std::chrono::steady_clock::duration FromSeconds(double seconds)
 
 }  // namespace
 
+// Both observers when both are asked for.
+class CliRunner::Observers final : public DatagramObserver {
+public:
+    void Add(DatagramObserver* observer)
+    {
+        if (observer)
+            m_observers.push_back(observer);
+    }
+    DatagramObserver* Single()
+    {
+        if (m_observers.empty())
+            return nullptr;
+        return m_observers.size() == 1 ? m_observers.front() : this;
+    }
+    void OnDatagram(const DatagramEvent& event) override
+    {
+        for (DatagramObserver* observer : m_observers)
+            observer->OnDatagram(event);
+    }
+
+private:
+    std::vector<DatagramObserver*> m_observers;
+};
+
 int CliRunner::Run()
 {
     std::string error;
@@ -26,13 +56,42 @@ int CliRunner::Run()
         WriteLinesNow(StdStream::Err, "dulvet: " + error + "\n");
         return 1;
     }
-    LineWriter out(StdStream::Out);
+    // A capture on standard output takes it whole: the lines go to standard error.
+    const bool captureOnStdout = m_options.capturePath && *m_options.capturePath == "-";
+    LineWriter out(captureOnStdout ? StdStream::Err : StdStream::Out);
     LineWriter err(StdStream::Err);
-    StreamLogHost settingsLog(&out);
-    StreamLogHost datagramLog(m_options.quiet ? nullptr : &out);
+    m_started = Clock::now();
+    std::unique_ptr<CaptureWriter> capture;
+    if (m_options.capturePath) {
+        CaptureSettings settings;
+        settings.path = *m_options.capturePath;
+        if (m_options.captureLimitMb)
+            settings.limitBytes = static_cast<std::uint64_t>(std::llround(*m_options.captureLimitMb * 1e6));
+        settings.application = "Dulvet " DULVET_VERSION_TEXT;
+        capture = std::make_unique<CaptureWriter>(settings, [&err](const std::string& line) {
+            err.Write("dulvet: " + line + "\n");
+        });
+        if (!capture->Open(error)) {
+            err.Write("dulvet: " + error + "\n");
+            err.Finish(kOutputPatience);
+            return 1;
+        }
+        m_capture = capture.get();
+    }
+    JsonEventLog json(out, m_started);
+    StreamLogHost plainSettings(&out);
+    StreamLogHost plainDatagrams(m_options.quiet ? nullptr : &out);
+    StreamLogHost quietDatagrams(nullptr);
+    LogHost& settingsLog = m_options.jsonLog ? json.SettingsHost() : static_cast<LogHost&>(plainSettings);
+    LogHost& datagramLog = m_options.jsonLog ? (m_options.quiet ? static_cast<LogHost&>(quietDatagrams)
+                                                                : json.DatagramHost())
+                                             : static_cast<LogHost&>(plainDatagrams);
+    Observers observers;
+    observers.Add(capture.get());
+    observers.Add(m_options.jsonLog && !m_options.quiet ? &json : nullptr);
+    m_engine.Observe(observers.Single());
     const auto queue = std::make_shared<ControlQueue>();
 
-    m_started = Clock::now();
     if (!m_engine.Start(settingsLog, datagramLog, error)) {
         err.Write("dulvet: " + error + "\n");
         return 1;
@@ -43,13 +102,24 @@ int CliRunner::Run()
     CommandReader::Start(queue);
     const std::string reason = RunUntilEnd(*queue, err);
     m_engine.Stop();
+    if (capture)
+        capture->Finish();
 
     const double seconds = Seconds();
     out.Finish(kOutputPatience);
-    err.Write(SummaryLine(reason, seconds, m_engine.Stats()));
+    err.Write(SummaryLine(reason, seconds, AllStats()));
     err.Finish(kOutputPatience);
+    m_capture = nullptr;
     m_signals.Ended();
     return 0;
+}
+
+EngineStats CliRunner::AllStats() const
+{
+    EngineStats stats = m_engine.Stats();
+    if (m_capture)
+        stats.push_back({"capture-dropped", m_capture->LeftOut(), true});
+    return stats;
 }
 
 std::string CliRunner::RunUntilEnd(ControlQueue& queue, LineWriter& err)
@@ -71,7 +141,7 @@ std::string CliRunner::RunUntilEnd(ControlQueue& queue, LineWriter& err)
         if (now >= end)
             return "--duration";
         if (now >= nextStats) {
-            err.Write(StatsLine(Seconds(), m_engine.Stats()));
+            err.Write(StatsLine(Seconds(), AllStats()));
             while (nextStats <= now)  // a late turn does not bring a burst of lines
                 nextStats += statsEvery;
         }
@@ -93,7 +163,7 @@ std::optional<std::string> CliRunner::Handle(const ControlEvent& event, LineWrit
         m_engine.Modify(parse.command->lossPercent, parse.command->delayMs);
         break;
     case Command::Kind::Stats:
-        err.Write(StatsLine(Seconds(), m_engine.Stats()));
+        err.Write(StatsLine(Seconds(), AllStats()));
         break;
     case Command::Kind::Quit:
         return "quit";

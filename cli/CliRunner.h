@@ -10,7 +10,9 @@
 
 #include "cli/CliOptions.h"
 #include "cli/ControlQueue.h"
+#include "cli/Engine.h"
 
+class CaptureWriter;
 class Engine;
 class LineWriter;
 class SignalWatch;
@@ -36,9 +38,13 @@ private:
     // What ended the run, if this event does.
     std::optional<std::string> Handle(const ControlEvent& event, LineWriter& err);
     double Seconds() const;
+    // The engine's counters and the capture's.
+    EngineStats AllStats() const;
+    class Observers;
 
     const CliOptions& m_options;
     Engine& m_engine;
     SignalWatch& m_signals;
     Clock::time_point m_started;
+    const CaptureWriter* m_capture = nullptr;  // while it runs
 };

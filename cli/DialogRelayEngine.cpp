@@ -26,6 +26,8 @@ bool DialogRelayEngine::Open(std::string& error)
     return true;
 }
 
+void DialogRelayEngine::Observe(DatagramObserver* observer) { g_relayWorker.Observe(observer); }
+
 bool DialogRelayEngine::Start(LogHost& settingsLog, LogHost& datagramLog, std::string& error)
 {
     // As the dialog's Start: the settings and their lines once the worker
@@ -61,6 +63,7 @@ EngineStats DialogRelayEngine::Stats() const
 void DialogRelayEngine::Stop()
 {
     g_relayWorker.Stop();
+    g_relayWorker.Observe(nullptr);
     g_relaySocket.Close();
     m_settingsLog = nullptr;
 }

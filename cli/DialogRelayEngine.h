@@ -12,6 +12,7 @@ public:
     ~DialogRelayEngine() override { Stop(); }
 
     bool Open(std::string& error) override;
+    void Observe(DatagramObserver* observer) override;
     bool Start(LogHost& settingsLog, LogHost& datagramLog, std::string& error) override;
     void Modify(double lossPercent, std::int32_t delayMs) override;
     EngineStats Stats() const override;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+class DatagramObserver;
 class LogHost;
 
 // One counter of an engine, named as it appears in the stats line (lower
@@ -27,6 +28,9 @@ public:
     // Opens the engine's sockets. False, with a one-line message, when it
     // cannot; nothing runs then.
     virtual bool Open(std::string& error) = 0;
+    // Tells observer about every datagram from Start on (null: nobody).
+    // Given before Start; the observer outlives Stop.
+    virtual void Observe(DatagramObserver* observer) = 0;
     // Starts moving datagrams. The lines that say which settings apply go
     // to settingsLog (at start and at each Modify); the lines about single
     // datagrams go to datagramLog. Both hosts outlive Stop. False, with a

@@ -22,6 +22,8 @@ bool LinkRelayEngine::Open(std::string& error)
     return true;
 }
 
+void LinkRelayEngine::Observe(DatagramObserver* observer) { m_observer = observer; }
+
 bool LinkRelayEngine::Start(LogHost& settingsLog, LogHost& datagramLog, std::string& error)
 {
     m_settingsLog.SetTarget(settingsLog);

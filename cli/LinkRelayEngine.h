@@ -20,6 +20,7 @@ public:
     ~LinkRelayEngine() override;
 
     bool Open(std::string& error) override;
+    void Observe(DatagramObserver* observer) override;
     bool Start(LogHost& settingsLog, LogHost& datagramLog, std::string& error) override;
     void Modify(double lossPercent, std::int32_t delayMs) override;
     EngineStats Stats() const override;
@@ -44,6 +45,7 @@ private:
     };
 
     const LinkOptions m_options;
+    DatagramObserver* m_observer = nullptr;
     SteadyLinkClock m_clock;
     LaterLogHost m_settingsLog;
     LaterLogHost m_datagramLog;

@@ -120,6 +120,31 @@ OptionProblem SetQuiet(CliOptions& options, std::wstring_view)
 
 Written WriteSwitch(bool on) { return on ? Written("") : Written(); }
 
+OptionProblem ReadCapture(CliOptions& options, std::wstring_view value)
+{
+    if (value.empty())
+        return std::string("expects a file name, or - for standard output");
+    options.capturePath = Utf8(value);
+    return std::nullopt;
+}
+
+OptionProblem ReadCaptureLimit(CliOptions& options, std::wstring_view value)
+{
+    const auto megabytes = ParseDouble(value);
+    if (!megabytes || !(*megabytes >= 0.001 && *megabytes <= 1e9))
+        return "expects a size in MB (10^6 bytes) from 0.001 to 1000000000, like 10 or 0.5, not " + Quoted(value);
+    options.captureLimitMb = megabytes;
+    return std::nullopt;
+}
+
+OptionProblem ReadLogFormat(CliOptions& options, std::wstring_view value)
+{
+    if (value != L"plain" && value != L"json")
+        return "expects plain or json, not " + Quoted(value);
+    options.jsonLog = value == L"json";
+    return std::nullopt;
+}
+
 // The link engine's options. Each reader takes the value's form; the
 // ranges and the rules between options are ValidateLinkOptions's.
 
@@ -255,6 +280,17 @@ constexpr std::array kOptions{
                .write = [](const CliOptions& o) { return WriteSeconds(o.statsSeconds); }},
     OptionRule{.flag = "--duration", .valueName = "SECONDS", .form = ValueForm::Number, .help = "end after SECONDS",
                .read = ReadDuration, .write = [](const CliOptions& o) { return WriteSeconds(o.durationSeconds); }},
+    OptionRule{.flag = "--capture", .valueName = "FILE", .form = ValueForm::Word,
+               .help = "each datagram and its fate into a pcapng FILE (- : stdout)", .read = ReadCapture,
+               .write = [](const CliOptions& o) { return o.capturePath ? Written(*o.capturePath) : Written(); }},
+    OptionRule{.flag = "--capture-limit", .valueName = "MB", .form = ValueForm::Number,
+               .help = "the capture ends when the file reaches MB (10^6 bytes)", .read = ReadCaptureLimit,
+               .write = [](const CliOptions& o) {
+                   return o.captureLimitMb ? Written(NumberText(*o.captureLimitMb)) : Written();
+               }},
+    OptionRule{.flag = "--log-format", .valueName = "plain|json", .form = ValueForm::Word,
+               .help = "json: each line on stdout a JSON object (default plain)", .read = ReadLogFormat,
+               .write = [](const CliOptions& o) { return o.jsonLog ? Written("json") : Written(); }},
     OptionRule{.flag = "--pipeline", .help = "each datagram waits --delay from its own arrival", .read = SetPipeline,
                .write = [](const CliOptions& o) { return WriteSwitch(o.link.pipeline); },
                .switchOff = [](LinkSettings& s) { s.pipeline = false; }, .group = OptionGroup::Link,

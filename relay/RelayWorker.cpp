@@ -5,7 +5,9 @@
 
 #include "relay/LogHost.h"
 #include "relay/LogLines.h"
+#include "relay/RelayEvents.h"
 #include "relay/RelayState.h"
+#include "framework/core/Ipv4Text.h"
 #include "framework/core/ThreadTiming.h"
 
 namespace {
@@ -20,22 +22,31 @@ bool IsFromServer()
            g_nFromPort == static_cast<std::uint32_t>(g_relaySocket.m_nServerPort);
 }
 
-void SendToServer()
+bool SendToServer()
 {
     if (g_relaySocket.SendTo(g_relaySocket.m_buffer, g_nRecvLen, static_cast<unsigned>(g_relaySocket.m_nServerPort),
-                             g_relaySocket.m_strServerAddr) >= 0)
-        RelayStats::Bump(Counts().toServer);
+                             g_relaySocket.m_strServerAddr) < 0)
+        return false;
+    RelayStats::Bump(Counts().toServer);
+    return true;
 }
 
-void SendToClient()
+void SendToClient(RelayEvents* events)
 {
     // Before any client has sent there is nobody to reply to.
-    if (g_relaySocket.m_strClientAddr.IsEmpty())
+    if (g_relaySocket.m_strClientAddr.IsEmpty()) {
         RelayStats::Bump(Counts().lostReplies);
-    else if (g_relaySocket.SendTo(g_relaySocket.m_buffer, g_nRecvLen,
-                                  static_cast<unsigned>(g_relaySocket.m_nClientPort),
-                                  g_relaySocket.m_strClientAddr) >= 0)
+        if (events)
+            events->ReplyLost();
+        return;
+    }
+    const bool sent = g_relaySocket.SendTo(g_relaySocket.m_buffer, g_nRecvLen,
+                                           static_cast<unsigned>(g_relaySocket.m_nClientPort),
+                                           g_relaySocket.m_strClientAddr) >= 0;
+    if (sent)
         RelayStats::Bump(Counts().toClient);
+    if (events)
+        events->ReplyForwarded(sent);
 }
 
 // A long pause looks at the delay again this often.
@@ -62,47 +73,63 @@ bool WaitOutDelay(const StopSignal& stop)
     }
 }
 
+// What the pause said: whether a "Delay D ms." line was logged, and D.
+struct PauseLine {
+    bool logged = false;
+    std::int32_t delayMs = 0;
+};
+
 // The configured pause before a client datagram, then its log line. A
 // negative delay gives no pause but is still reported. Returns false when a
 // stop cut the pause short.
-bool PauseBeforeClientDatagram(LogHost& log, const StopSignal& stop)
+bool PauseBeforeClientDatagram(LogHost& log, const StopSignal& stop, PauseLine& line)
 {
     const std::int32_t delay = g_relaySocket.m_nDelay.load();
     if (delay == 0)
         return true;
     if (delay > 0 && !WaitOutDelay(stop))
         return false;
-    log.AppendLog(CString::Formatted(kDelayLine, g_relaySocket.m_nDelay.load()));
+    line.delayMs = g_relaySocket.m_nDelay.load();
+    line.logged = true;
+    log.AppendLog(CString::Formatted(kDelayLine, line.delayMs));
     return true;
 }
 
 // Forwards the datagram or drops it by the drop period.
-void ForwardOrDrop(LogHost& log, std::int32_t missCount)
+void ForwardOrDrop(LogHost& log, std::int32_t missCount, const PauseLine& pause, RelayEvents* events)
 {
     if (g_nCount < missCount) {
-        SendToServer();
+        const bool sent = SendToServer();
         log.AppendLog(CString::Formatted(kCountLine, g_nCount));
+        if (events)
+            events->ClientForwarded(pause.logged, pause.delayMs, g_nCount, sent);
         ++g_nCount;
     } else {
         g_nCount = 1;
         RelayStats::Bump(Counts().dropped);
         log.AppendLog(kMissLine);
+        if (events)
+            events->ClientDropped();
     }
 }
 
-bool HandleClientDatagram(LogHost& log, const StopSignal& stop)
+bool HandleClientDatagram(LogHost& log, const StopSignal& stop, RelayEvents* events)
 {
     g_relaySocket.m_strClientAddr.Assign(g_strFromAddr.View());
     g_relaySocket.m_nClientPort = static_cast<std::int32_t>(g_nFromPort);
-    if (!PauseBeforeClientDatagram(log, stop))
+    PauseLine pause;
+    if (!PauseBeforeClientDatagram(log, stop, pause))
         return false;
     // Read once, after the pause, so that a Modify during the pause applies
     // to this datagram; a loss of 0 then forwards it uncounted.
     const std::int32_t missCount = g_relaySocket.m_nMissCount.load();
-    if (missCount != 0)
-        ForwardOrDrop(log, missCount);
-    else
-        SendToServer();
+    if (missCount != 0) {
+        ForwardOrDrop(log, missCount, pause, events);
+    } else {
+        const bool sent = SendToServer();
+        if (events)
+            events->ClientForwarded(pause.logged, pause.delayMs, 0, sent);
+    }
     return true;
 }
 
@@ -116,6 +143,7 @@ unsigned RelayThreadProc(void* /*param*/)
 {
     LogHost& log = g_relayWorker.Host();
     const StopSignal& stop = g_relayWorker.StopRequest();
+    RelayEvents* events = g_relayWorker.Events();  // none for the dialog
     while (!stop.IsRaised()) {
         g_nRecvLen = g_relaySocket.ReceiveFrom(g_relaySocket.m_buffer, kRelayBufferSize, g_strFromAddr,
                                                g_nFromPort, 0);
@@ -127,15 +155,26 @@ unsigned RelayThreadProc(void* /*param*/)
                 stop.Pause(kRetryFailedWaitMilliseconds);
             continue;
         }
+        if (events)
+            events->Received();
         const bool fromServer = IsFromServer();
         RelayStats::Bump(fromServer ? Counts().fromServer : Counts().fromClients);
         if (fromServer)
-            SendToClient();
-        else if (!HandleClientDatagram(log, stop))
+            SendToClient(events);
+        else if (!HandleClientDatagram(log, stop, events))
             break;
         log.ScrollLogToEnd();
     }
     return 0;
+}
+
+// The relay's own address and port (the port the system chose when it was
+// 0), or the server's, from the socket's settings.
+PacketEndpoint RelayWorker::SocketEndpoint(bool relay)
+{
+    const CString& address = relay ? g_relaySocket.m_strLocalAddr : g_relaySocket.m_strServerAddr;
+    const std::int32_t port = relay ? static_cast<std::int32_t>(g_relaySocket.GetLocalPort()) : g_relaySocket.m_nServerPort;
+    return PacketEndpoint::V4(ParseIpv4(address.View()).value_or(0), static_cast<std::uint16_t>(port));
 }
 
 std::unique_ptr<StopSignal> MakeSystemStopSignal() { return std::make_unique<StopSignal>(); }
@@ -152,6 +191,9 @@ bool RelayWorker::Launch(LogHost& host, const std::function<void()>& announce)
     m_stop = std::move(stop);
     m_host = &host;
     m_counters.Reset();
+    m_events.reset();
+    if (m_observer)
+        m_events = std::make_unique<RelayEvents>(*m_observer, SocketEndpoint(true), SocketEndpoint(false));
     const std::lock_guard startLine(m_startLine);
     m_thread = m_resources.beginThread(&RelayWorker::ThreadEntry, this);
     if (!m_thread) {
@@ -181,6 +223,7 @@ void RelayWorker::Stop()
     m_thread.reset();
     m_stop.reset();
     m_host = nullptr;
+    m_events.reset();
 }
 
 RelayWorker::Resources RelayWorker::UseResources(const Resources& resources)

@@ -8,6 +8,8 @@
 #include <mutex>
 
 #include "framework/core/CWinThread.h"
+#include "relay/DatagramObserver.h"
+#include "relay/RelayEvents.h"
 #include "relay/RelayStats.h"
 #include "framework/core/StopSignal.h"
 
@@ -47,6 +49,12 @@ public:
     LogHost& Host() const { return *m_host; }
     const StopSignal& StopRequest() const { return *m_stop; }
 
+    // Told about each datagram from the next launch on (the console
+    // program's capture and event log); null, as the dialog has it, for
+    // nobody. The observer outlives the worker's run.
+    void Observe(DatagramObserver* observer) { m_observer = observer; }
+    RelayEvents* Events() const { return m_events.get(); }
+
     // The resources for later launches; returns the ones they replace.
     Resources UseResources(const Resources& resources);
 
@@ -59,7 +67,11 @@ private:
     // Waits at the start line, then runs RelayThreadProc.
     static unsigned ThreadEntry(void* worker);
 
+    static PacketEndpoint SocketEndpoint(bool relay);
+
     Resources m_resources;
+    DatagramObserver* m_observer = nullptr;
+    std::unique_ptr<RelayEvents> m_events;
     LogHost* m_host = nullptr;
     RelayStats m_counters;
     std::unique_ptr<StopSignal> m_stop;
