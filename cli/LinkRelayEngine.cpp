@@ -28,6 +28,8 @@ bool LinkRelayEngine::Start(LogHost& settingsLog, LogHost& datagramLog, std::str
 {
     m_settingsLog.SetTarget(settingsLog);
     m_datagramLog.SetTarget(datagramLog);
+    if (m_engine)
+        m_engine->Observe(m_observer);
     if (!m_engine || !m_engine->Start()) {
         m_engine.reset();  // closes the port again
         error = kRelayStartFailure;

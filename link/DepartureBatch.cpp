@@ -3,9 +3,13 @@
 #include "link/LinkReport.h"
 
 void DepartureBatch::Add(CAsyncSocket* socket, Direction direction, const Fate& fate, bool copy,
-                         const unsigned char* bytes, int length, const Ipv4Endpoint& to)
+                         const unsigned char* bytes, int length, const Ipv4Endpoint& to, const Hop& hop)
 {
-    m_departures.push_back(Departure{socket, direction, fate, copy});
+    m_departures.push_back(Departure{socket, direction, fate, copy, hop});
+    Hop& leaving = m_departures.back().hop;
+    leaving.to = to;
+    leaving.bytes = bytes;
+    leaving.length = length;
     CAsyncSocket::DatagramSlot slot;
     slot.bytes = const_cast<unsigned char*>(bytes);  // only read: it is sent
     slot.length = length;
@@ -26,9 +30,9 @@ void DepartureBatch::Flush()
         for (std::size_t i = start; i < end; ++i) {
             const Departure& departure = m_departures[i];
             if (socket)
-                m_report.Left(departure.direction, departure.fate, departure.copy, m_slots[i].sent);
+                m_report.Left(departure.direction, departure.fate, departure.copy, m_slots[i].sent, departure.hop);
             else
-                m_report.LostWithSession();
+                m_report.LostWithSession(departure.direction, departure.hop);
         }
         start = end;
     }

@@ -9,6 +9,7 @@
 #include "framework/core/Ipv4Endpoint.h"
 #include "link/Direction.h"
 #include "link/Impairment.h"
+#include "link/LinkReport.h"
 
 class LinkReport;
 
@@ -18,8 +19,9 @@ public:
 
     // A datagram to send through `socket` (null: its session has closed,
     // and it is reported lost with it). The bytes must stay put until Flush.
+    // hop: its number, arrival and client, and the relay's end it leaves from.
     void Add(CAsyncSocket* socket, Direction direction, const Fate& fate, bool copy, const unsigned char* bytes,
-             int length, const Ipv4Endpoint& to);
+             int length, const Ipv4Endpoint& to, const Hop& hop);
     void Flush();
 
 private:
@@ -28,6 +30,7 @@ private:
         Direction direction = Direction::ToServer;
         Fate fate;
         bool copy = false;
+        Hop hop;
     };
 
     LinkReport& m_report;

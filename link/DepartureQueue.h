@@ -20,6 +20,8 @@ struct WaitingDatagram {
     Ipv4Endpoint target;         // without: where it goes
     Fate fate;                   // what its departure logs
     bool copy = false;           // the second of a duplicated pair
+    std::uint64_t number = 0;    // its arrival's, per direction
+    Ipv4Endpoint client;         // whose it is
 };
 
 class DepartureQueue {

@@ -76,6 +76,7 @@ Fate Impairment::Decide(LinkTime arrival, std::size_t size)
     const auto crossed = CrossRateLimitedLink(arrival, size);
     if (!crossed) {
         fate.drop = DropCause::QueueFull;
+        fate.waiting = static_cast<std::uint32_t>(m_onLink.size());
         return fate;
     }
     if (draws.reorder * 100.0 < m_settings.reorderPercent) {
@@ -132,6 +133,7 @@ std::optional<LinkTime> Impairment::CrossRateLimitedLink(LinkTime arrival, std::
 LinkTime Impairment::Delay(LinkTime start, double jitterDraw, Fate& fate)
 {
     const std::chrono::nanoseconds delay = std::chrono::milliseconds(std::max(0, m_delayMs));
+    fate.settingDelayMs = m_delayMs;
     if (!m_settings.pipeline) {
         fate.delayLine = m_delayMs != 0;
         fate.delayMs = m_delayMs;
@@ -149,6 +151,8 @@ LinkTime Impairment::Delay(LinkTime start, double jitterDraw, Fate& fate)
     const std::chrono::nanoseconds own(std::max<std::int64_t>(0, delay.count() + offset));
     fate.delayLine = true;
     fate.delayMs = static_cast<std::int32_t>(std::llround(static_cast<double>(own.count()) / 1e6));
+    fate.jittered = true;
+    fate.jitterNs = own.count() - delay.count();
     return start + own;
 }
 

@@ -52,6 +52,13 @@ struct Fate {
     std::int32_t delayMs = 0;   // D
     bool reordered = false;
     bool duplicated = false;
+    // For the capture and the event log: the delay in force before jitter,
+    // the jitter it was given, and with a full queue the datagrams then on
+    // the rate-limited link.
+    std::int32_t settingDelayMs = 0;
+    bool jittered = false;
+    std::int64_t jitterNs = 0;
+    std::uint32_t waiting = 0;
 
     bool Dropped() const { return drop != DropCause::None; }
 };

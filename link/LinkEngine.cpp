@@ -79,6 +79,8 @@ bool LinkEngine::Open()
         return false;
     }
     m_listen.SetBufferSizes(kListenBufferBytes);
+    m_relayAddress = ParseIpv4(m_options.listenAddress.View()).value_or(0);
+    m_listenPort = static_cast<std::uint16_t>(m_listen.GetLocalPort());
     m_wait.Add(m_listen, kListenKey);
     return true;
 }
@@ -216,10 +218,21 @@ void LinkEngine::ReceiveFrom(std::uint64_t key)
     }
 }
 
+Hop LinkEngine::Arrival(const CAsyncSocket::DatagramSlot& datagram, std::uint16_t relayPort) const
+{
+    Hop hop;
+    hop.from = datagram.peer;
+    hop.to = Ipv4Endpoint{m_relayAddress, relayPort};
+    hop.bytes = datagram.bytes;
+    hop.length = datagram.length;
+    return hop;
+}
+
 void LinkEngine::OnListenDatagram(const CAsyncSocket::DatagramSlot& datagram)
 {
     const Ipv4Endpoint& from = datagram.peer;
     Route route;
+    route.client = from;
     if (m_options.clients == ClientsMode::Each) {
         Session* session = m_sessions.ForClient(from, m_clock.Now());
         if (!session)
@@ -229,34 +242,44 @@ void LinkEngine::OnListenDatagram(const CAsyncSocket::DatagramSlot& datagram)
         // The dialog's way: a reply goes to whoever sent last.
         route.direction = Direction::ToClient;
         if (!m_lastClient) {
-            m_report.NoClientYet();
+            Hop hop = Arrival(datagram, m_listenPort);
+            hop.arrival = m_clock.Now();
+            m_report.NoClientYet(hop);
             return;
         }
-        route.target = *m_lastClient;
+        route.target = route.client = *m_lastClient;
     } else {
         m_lastClient = from;
         route.target = m_server;
     }
-    Dispatch(route, datagram.bytes, datagram.length);
+    Dispatch(route, Arrival(datagram, m_listenPort));
 }
 
 void LinkEngine::OnSessionDatagram(Session& session, const CAsyncSocket::DatagramSlot& datagram)
 {
     if (!(datagram.peer == m_server)) {
-        m_report.NotFromServer();
+        Hop hop = Arrival(datagram, session.port);
+        hop.client = session.client;
+        hop.arrival = m_clock.Now();
+        m_report.NotFromServer(hop);
         return;
     }
     m_sessions.Touch(session, m_clock.Now());
     Route route;
     route.direction = Direction::ToClient;
     route.session = session.id;
-    Dispatch(route, datagram.bytes, datagram.length);
+    route.client = session.client;
+    Dispatch(route, Arrival(datagram, session.port));
 }
 
-void LinkEngine::Dispatch(const Route& route, const unsigned char* bytes, int length)
+void LinkEngine::Dispatch(const Route& route, Hop hop)
 {
-    m_report.Received(route.direction);
+    const unsigned char* bytes = hop.bytes;
+    const int length = hop.length;
+    hop.number = m_report.Received(route.direction);
+    hop.client = route.client;
     const LinkTime now = m_clock.Now();
+    hop.arrival = now;
     Fate fate;
     fate.departure = now;
     if (auto& impairment = m_impairments[route.direction]) {
@@ -264,34 +287,39 @@ void LinkEngine::Dispatch(const Route& route, const unsigned char* bytes, int le
                                     m_delayMs.load(std::memory_order_relaxed));
         fate = impairment->Decide(now, static_cast<std::size_t>(length));
         if (fate.Dropped()) {
-            m_report.Dropped(route.direction, fate.drop);
+            m_report.Dropped(route.direction, fate, hop);
             return;
         }
     }
     if (fate.departure <= now && NothingDue(now)) {
-        Send(route, fate, bytes, length, false);
+        m_report.Arrived(route.direction, hop);
+        Send(route, fate, bytes, length, false, hop);
         if (fate.duplicated)
-            Send(route, fate, bytes, length, true);
+            Send(route, fate, bytes, length, true, hop);
         return;
     }
     const std::size_t copies = fate.duplicated ? 2 : 1;
     if (m_store.BytesInUse() + copies * std::max<std::size_t>(length, DatagramStore::kSmallest) > kMostWaitingBytes) {
-        m_report.NoRoom(route.direction);
+        m_report.NoRoom(route.direction, hop);
         return;
     }
-    Queue(route, fate, now, bytes, length, false);
+    m_report.Arrived(route.direction, hop);
+    Queue(route, fate, hop, false);
     if (fate.duplicated)
-        Queue(route, fate, now, bytes, length, true);
+        Queue(route, fate, hop, true);
 }
 
 // Waiting and leaving
 
-void LinkEngine::Queue(const Route& route, const Fate& fate, LinkTime arrival, const unsigned char* bytes, int length,
-                       bool copy)
+void LinkEngine::Queue(const Route& route, const Fate& fate, const Hop& hop, bool copy)
 {
+    const unsigned char* bytes = hop.bytes;
+    const int length = hop.length;
     WaitingDatagram waiting;
     waiting.departure = fate.departure;
-    waiting.arrival = arrival;
+    waiting.arrival = hop.arrival;
+    waiting.number = hop.number;
+    waiting.client = hop.client;
     waiting.block = m_store.Take(static_cast<std::size_t>(length));
     std::copy_n(bytes, length, waiting.block.bytes.get());
     waiting.length = static_cast<std::uint32_t>(length);
@@ -312,10 +340,14 @@ void LinkEngine::SendDue()
     LinkTime now = m_clock.Now();
     while (!NothingDue(now)) {
         WaitingDatagram next = m_queue.Pop();
-        const Route route{next.direction, next.session, next.target};
+        const Route route{next.direction, next.session, next.target, next.client};
         if (Session* session = next.session ? m_sessions.Find(next.session) : nullptr)
             m_sessions.RemoveWaiting(*session, now);
-        Send(route, next.fate, next.block.bytes.get(), static_cast<int>(next.length), next.copy);
+        Hop passage;
+        passage.number = next.number;
+        passage.arrival = next.arrival;
+        passage.client = next.client;
+        Send(route, next.fate, next.block.bytes.get(), static_cast<int>(next.length), next.copy, passage);
         m_leftBlocks.push_back(std::move(next.block));
         if (m_queue.Empty() || m_queue.Next().departure > now)
             now = m_clock.Now();  // time has passed: more may be due
@@ -326,20 +358,25 @@ void LinkEngine::SendDue()
     m_leftBlocks.clear();
 }
 
-void LinkEngine::Send(const Route& route, const Fate& fate, const unsigned char* bytes, int length, bool copy)
+void LinkEngine::Send(const Route& route, const Fate& fate, const unsigned char* bytes, int length, bool copy,
+                      const Hop& passage)
 {
     CAsyncSocket* socket = &m_listen;
     Ipv4Endpoint to = route.direction == Direction::ToServer ? m_server : route.target;
+    Hop hop = passage;
+    hop.from = Ipv4Endpoint{m_relayAddress, m_listenPort};
     if (route.session) {
         Session* session = m_sessions.Find(route.session);
-        if (!session)
+        if (!session) {
             socket = nullptr;  // it has closed: reported as lost with it
-        else if (route.direction == Direction::ToServer)
+        } else if (route.direction == Direction::ToServer) {
             socket = &session->socket;
-        else
+            hop.from.port = session->port;
+        } else {
             to = session->client;
+        }
     }
-    m_leaving.Add(socket, route.direction, fate, copy, bytes, length, to);
+    m_leaving.Add(socket, route.direction, fate, copy, bytes, length, to, hop);
 }
 
 // Settings while it runs

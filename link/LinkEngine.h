@@ -71,6 +71,9 @@ public:
     // Ends the thread at once, whatever is waiting; waiting datagrams are
     // not sent.
     void Stop();
+    // Tells observer about every datagram from Start on (null: nobody),
+    // with the engine clock's times. Before Start.
+    void Observe(DatagramObserver* observer) { m_report.Observe(observer, m_clock); }
 
     // The largest datagram UDP over IPv4 carries; all of them pass.
     static constexpr int kLargestDatagram = 65507;
@@ -86,22 +89,25 @@ private:
         Direction direction = Direction::ToServer;
         std::uint64_t session = 0;
         Ipv4Endpoint target;
+        Ipv4Endpoint client;  // whose it is
     };
 
     // Taking datagrams in and deciding their fate.
     void ReceiveFrom(std::uint64_t key);
     void OnListenDatagram(const CAsyncSocket::DatagramSlot& datagram);
     void OnSessionDatagram(Session& session, const CAsyncSocket::DatagramSlot& datagram);
-    void Dispatch(const Route& route, const unsigned char* bytes, int length);
+    // hop: who sent it and the relay's end it came to.
+    void Dispatch(const Route& route, Hop hop);
+    Hop Arrival(const CAsyncSocket::DatagramSlot& datagram, std::uint16_t relayPort) const;
 
     // Waiting and leaving.
-    void Queue(const Route& route, const Fate& fate, LinkTime arrival, const unsigned char* bytes, int length,
-               bool copy);
+    void Queue(const Route& route, const Fate& fate, const Hop& hop, bool copy);
     bool NothingDue(LinkTime now) const;
     void SendDue();
     // Puts a datagram among those leaving now; the bytes must stay put
     // until m_leaving is flushed.
-    void Send(const Route& route, const Fate& fate, const unsigned char* bytes, int length, bool copy);
+    void Send(const Route& route, const Fate& fate, const unsigned char* bytes, int length, bool copy,
+              const Hop& passage);
     std::optional<LinkTime> NextDeadline() const;
     SocketWait::Deadline ToSteady(std::optional<LinkTime> deadline) const;
 
@@ -115,6 +121,8 @@ private:
     const LinkClock& m_clock;
     std::uint64_t m_seed;
     Ipv4Endpoint m_server;
+    std::uint32_t m_relayAddress = 0;  // the listening address, for the observer
+    std::uint16_t m_listenPort = 0;
 
     CAsyncSocket m_listen;
     int m_lastError = 0;

@@ -15,11 +15,62 @@ CString EndpointText(const Ipv4Endpoint& endpoint)
 
 CString SessionLine(const Ipv4Endpoint& client, const CString& tail) { return L"Session " + EndpointText(client) + tail; }
 
-}  // namespace
+PacketEndpoint Packet(const Ipv4Endpoint& endpoint) { return PacketEndpoint::V4(endpoint.address, endpoint.port); }
 
-void LinkReport::Dropped(Direction direction, DropCause cause)
+// The counters' names as the stats line has them.
+const char* CauseName(DropCause cause)
 {
     switch (cause) {
+    case DropCause::Periodic:
+        return "periodic-loss";
+    case DropCause::Burst:
+        return "burst-loss";
+    case DropCause::Random:
+        return "random-loss";
+    case DropCause::QueueFull:
+        return "queue-full";
+    case DropCause::None:
+        break;
+    }
+    return "none";
+}
+
+}  // namespace
+
+void LinkReport::Tell(DatagramStep step, Direction direction, const Hop& hop, LinkTime time, const Fate* fate,
+                      const char* cause, bool copy)
+{
+    DatagramEvent event;
+    event.step = step;
+    event.way = direction == Direction::ToServer ? DatagramWay::ToServer : DatagramWay::ToClient;
+    event.number = hop.number;
+    event.timeNs = time.count();
+    event.arrivalNs = hop.arrival.count();
+    event.source = Packet(hop.from);
+    event.destination = Packet(hop.to);
+    event.client = Packet(hop.client);
+    event.bytes = hop.bytes;
+    event.size = static_cast<std::uint32_t>(hop.length);
+    event.cause = cause;
+    event.copy = copy ? 2 : 1;
+    if (fate) {
+        if (fate->drop == DropCause::QueueFull)
+            event.waiting = fate->waiting;
+        event.delayed = fate->delayLine || fate->jittered;
+        event.delayMs = fate->jittered ? fate->settingDelayMs : fate->delayMs;
+        event.jittered = fate->jittered;
+        event.jitterNs = fate->jitterNs;
+        event.count = fate->count;
+        event.reordered = fate->reordered;
+    }
+    m_observer->OnDatagram(event);
+}
+
+void LinkReport::Dropped(Direction direction, const Fate& fate, const Hop& hop)
+{
+    if (m_observer)
+        Tell(DatagramStep::Dropped, direction, hop, hop.arrival, &fate, CauseName(fate.drop));
+    switch (fate.drop) {
     case DropCause::Periodic:
         m_counters.Add(direction, DirectionCounter::PeriodicDrops);
         Log(kMissLine);
@@ -41,14 +92,18 @@ void LinkReport::Dropped(Direction direction, DropCause cause)
     }
 }
 
-void LinkReport::NoRoom(Direction direction)
+void LinkReport::NoRoom(Direction direction, const Hop& hop)
 {
+    if (m_observer)
+        Tell(DatagramStep::Dropped, direction, hop, hop.arrival, nullptr, "no-room");
     m_counters.Add(direction, DirectionCounter::NoRoomDrops);
     Log(kNoRoomLine);
 }
 
-void LinkReport::Left(Direction direction, const Fate& fate, bool copy, bool sent)
+void LinkReport::Left(Direction direction, const Fate& fate, bool copy, bool sent, const Hop& hop)
 {
+    if (m_observer)
+        Tell(DatagramStep::Left, direction, hop, m_clock->Now(), &fate, sent ? nullptr : "send-failed", copy);
     m_counters.Add(direction, sent ? DirectionCounter::Sent : DirectionCounter::SendFailures);
     if (copy) {
         m_counters.Add(direction, DirectionCounter::Duplicated);
@@ -65,20 +120,28 @@ void LinkReport::Left(Direction direction, const Fate& fate, bool copy, bool sen
         Log(CString::Formatted(kCountLine, fate.count));
 }
 
-void LinkReport::NoClientYet()
+void LinkReport::NoClientYet(Hop hop)
 {
+    hop.number = ++m_arrivals[Direction::ToClient];
+    if (m_observer)
+        Tell(DatagramStep::Dropped, Direction::ToClient, hop, hop.arrival, nullptr, "no-client-drops");
     m_counters.Add(EngineCounter::NoClientDrops);
     Log(kNoClientLine);
 }
 
-void LinkReport::NotFromServer()
+void LinkReport::NotFromServer(Hop hop)
 {
+    hop.number = ++m_arrivals[Direction::ToClient];
+    if (m_observer)
+        Tell(DatagramStep::Dropped, Direction::ToClient, hop, hop.arrival, nullptr, "stray-drops");
     m_counters.Add(EngineCounter::StrayDrops);
     Log(kStrayLine);
 }
 
-void LinkReport::LostWithSession()
+void LinkReport::LostWithSession(Direction direction, const Hop& hop)
 {
+    if (m_observer)
+        Tell(DatagramStep::Left, direction, hop, m_clock->Now(), nullptr, "closed-session-drops");
     m_counters.Add(EngineCounter::ClosedSessionDrops);
     Log(kClosedSessionLine);
 }

@@ -8,25 +8,58 @@
 #include "framework/core/Ipv4Endpoint.h"
 #include "link/Direction.h"
 #include "link/Impairment.h"
+#include "link/LinkClock.h"
 #include "link/LinkStats.h"
+#include "relay/DatagramObserver.h"
 
 class LogHost;
+
+// One datagram on one hop, for an observer: its number and arrival, whose
+// it is, its bytes and the two ends it travelled between.
+struct Hop {
+    std::uint64_t number = 0;
+    LinkTime arrival{};
+    Ipv4Endpoint client;
+    Ipv4Endpoint from, to;
+    const unsigned char* bytes = nullptr;
+    int length = 0;
+};
 
 class LinkReport {
 public:
     explicit LinkReport(LogHost& log) : m_log(log) {}
 
-    void Received(Direction direction) { m_counters.Add(direction, DirectionCounter::Received); }
+    // Told about each datagram from now on (null: nobody), with the times
+    // of the clock the engine runs on. Before the engine's thread starts.
+    void Observe(DatagramObserver* observer, const LinkClock& clock)
+    {
+        m_observer = observer;
+        m_clock = &clock;
+    }
+
+    // It arrived: counted, and its number (per direction, from 1) returned.
+    std::uint64_t Received(Direction direction)
+    {
+        m_counters.Add(direction, DirectionCounter::Received);
+        return ++m_arrivals[direction];
+    }
+    // Its arrival, for the observer, once it was not dropped at once.
+    void Arrived(Direction direction, const Hop& hop)
+    {
+        if (m_observer)
+            Tell(DatagramStep::Arrived, direction, hop, hop.arrival);
+    }
     // A rule of the link dropped it.
-    void Dropped(Direction direction, DropCause cause);
+    void Dropped(Direction direction, const Fate& fate, const Hop& hop);
     // No room left to hold it while it waits.
-    void NoRoom(Direction direction);
+    void NoRoom(Direction direction, const Hop& hop);
     // It left (or the system refused it: sent false); copy: the second of a duplicated pair.
-    void Left(Direction direction, const Fate& fate, bool copy, bool sent);
-    void NoClientYet();
-    void NotFromServer();
+    void Left(Direction direction, const Fate& fate, bool copy, bool sent, const Hop& hop);
+    // Arrivals dropped before a direction was theirs: numbered as replies.
+    void NoClientYet(Hop hop);
+    void NotFromServer(Hop hop);
     // A datagram of a session that closed before it could leave.
-    void LostWithSession();
+    void LostWithSession(Direction direction, const Hop& hop);
     // Replies a closing session had not taken yet; counted, not logged.
     void UnreadAtClose() { m_counters.Add(EngineCounter::ClosedSessionDrops); }
 
@@ -45,8 +78,14 @@ public:
 
 private:
     void Log(const CString& line);
+    // Tells the observer; cause set: dropped (at departure, when step is Left).
+    void Tell(DatagramStep step, Direction direction, const Hop& hop, LinkTime time, const Fate* fate = nullptr,
+              const char* cause = nullptr, bool copy = false);
 
     LogHost& m_log;
+    DatagramObserver* m_observer = nullptr;
+    const LinkClock* m_clock = nullptr;
+    PerDirection<std::uint64_t> m_arrivals;
     LinkCounters m_counters;
     bool m_logged = false;
 };

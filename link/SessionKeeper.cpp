@@ -50,7 +50,8 @@ Session* SessionKeeper::Open(const Ipv4Endpoint& client, LinkTime now)
         m_report.SessionNotOpened(client, session->socket.GetLastError());
         return nullptr;
     }
-    m_report.SessionOpened(client, session->socket.GetLocalPort());
+    session->port = static_cast<std::uint16_t>(session->socket.GetLocalPort());
+    m_report.SessionOpened(client, session->port);
     return &m_table.Add(std::move(session), now);
 }
 

@@ -20,6 +20,7 @@ struct Session {
     std::uint64_t id = 0;
     Ipv4Endpoint client;
     CAsyncSocket socket;
+    std::uint16_t port = 0;  // the socket's own
     LinkTime lastTraffic{};
     int waiting = 0;  // its datagrams waiting to leave
     std::list<Session*>::iterator idlePlace;

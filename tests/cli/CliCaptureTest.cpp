@@ -2,6 +2,7 @@
 // real tshark and capinfos reading the file, every line of --log-format
 // json read by a JSON parser.
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -212,4 +213,70 @@ TEST_F(CliRelay, ACaptureOnStandardOutputSendsTheLinesToStandardError)
     EXPECT_EQ(out.substr(0, 4), std::string("\x0a\x0d\x0d\x0a", 4));
     EXPECT_NE(out.find("to-server #1 left after "), std::string::npos);
     EXPECT_NE(relay->Err().find(Lines({"Dulvet Ready!", "Misscount :0 .", "Delay :0 ms ."})), std::string::npos);
+}
+
+TEST_F(CliRelay, LinkEngineCaptureCountsEveryFateInBothDirectionsAsItsCountersDo)
+{
+    const std::string path = CapturePath("link");
+    const auto relay = StartRelay({"--direction", "both", "--loss", "10", "--random-loss", "10", "--burst-loss", "5,50",
+                                   "--rate", "400", "--queue", "3", "--duplicate", "15", "--reorder", "15", "--delay",
+                                   "5", "--jitter", "1", "--seed", "11", "--quiet", "--capture", path});
+    ASSERT_TRUE(relay);
+    // The server returns whatever reaches it.
+    std::atomic<bool> serving{true};
+    std::atomic<int> echoed{0};
+    std::thread server([&] {
+        while (serving)
+            if (const auto request = m_server.Receive(50ms)) {
+                m_server.SendTo(request->bytes, m_relayPort);
+                ++echoed;
+            }
+    });
+    UdpPeer client;
+    constexpr int kSent = 120;
+    for (int i = 0; i < kSent; ++i) {
+        client.SendTo(RandomBytes(100, i), m_relayPort);
+        if (i % 8 == 7)  // bursts of 8 fill the queue of 3 on a 400 kbit/s link
+            std::this_thread::sleep_for(10ms);
+    }
+    const auto settled = [&](const std::string& err) {
+        return Counter(err, "to-server.received") == kSent && Counter(err, "waiting") == 0 &&
+               Counter(err, "to-client.received") == echoed.load();
+    };
+    EXPECT_TRUE(WaitForStats(*relay, settled));
+    std::this_thread::sleep_for(200ms);  // nothing more comes back
+    EXPECT_TRUE(WaitForStats(*relay, settled));
+    serving = false;
+    server.join();
+    const std::string err = relay->Err();
+    Quit(*relay);
+
+    const auto frames = Frames(path);
+    EXPECT_GT(CheckTimesAndSides(frames), 60);
+    // Comments that start with the way and a number, then the words.
+    const auto told = [&](const std::string& way, const std::string& words) {
+        long long count = 0;
+        for (const Frame& frame : frames)
+            for (const std::string& comment : frame.comments)
+                count += comment.starts_with(way + " #") && Parse(comment).rest.starts_with(words);
+        return count;
+    };
+    for (const std::string way : {"to-server", "to-client"}) {
+        for (const std::string cause : {"periodic-loss", "burst-loss", "random-loss", "queue-full"})
+            EXPECT_EQ(told(way, "dropped: " + cause), Counter(err, way + "." + cause)) << way << " " << cause;
+        EXPECT_EQ(told(way, "arrived"), Counter(err, way + ".sent") - Counter(err, way + ".duplicated")) << way;
+        EXPECT_EQ(told(way, "left after"), Counter(err, way + ".sent")) << way;
+        EXPECT_EQ(told(way, "copy 2 of 2 (duplicate)"), Counter(err, way + ".duplicated")) << way;
+        EXPECT_EQ(told(way, "reordered"), Counter(err, way + ".reordered")) << way;
+        for (const std::string counter : {"periodic-loss", "burst-loss", "random-loss", "duplicated", "reordered"})
+            EXPECT_GT(Counter(err, way + "." + counter), 0) << way << " " << counter;
+    }
+    // tshark's own filter counts the same.
+    EXPECT_EQ(Matching(path, "frame.comment contains \"random-loss\""),
+              Counter(err, "to-server.random-loss") + Counter(err, "to-client.random-loss"));
+    EXPECT_GT(Counter(err, "to-server.queue-full"), 0);
+    EXPECT_EQ(Matching(path, "frame.comment contains \"queue-full (\" && frame.comment contains \" waiting)\""),
+              Counter(err, "to-server.queue-full") + Counter(err, "to-client.queue-full"));
+    ExpectCapinfosReadsIt(path);
+    std::remove(path.c_str());
 }
