@@ -37,6 +37,7 @@ sections=(
   rate-limit      # --rate 4000 --queue 100 offered 1.5 x the rate
   idle            # processor and wake-ups of each engine when nothing passes
   busy            # delay beside a busy program, both engines, idle and busy
+  capture         # what --capture costs: throughput, the pipeline's delay, nothing left out
   log-at-speed    # Dulvet.exe's log at full speed under Wine (needs Wine)
 )
 
