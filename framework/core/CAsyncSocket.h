@@ -41,13 +41,6 @@ public:
     // that is not usable fails the wait at once, as it could never end it.
     bool WaitForDatagram(const StopSignal& stop);
 
-    // Sets an option of the socket (level SOL_SOCKET, option SO_RCVBUF and
-    // the like); false when the system refuses it.
-    bool SetSockOpt(int optionName, const void* value, int valueLength, int level);
-    // Asks the socket about itself or sets its mode with an ioctl command
-    // (FIONREAD: the bytes of the datagram waiting, 0 when none); false on failure.
-    bool IOCtl(long command, unsigned long* argument);
-
     // The port the socket is bound to, in host order (0 when closed).
     unsigned GetLocalPort() const;
 

@@ -94,21 +94,6 @@ bool CAsyncSocket::WaitForDatagram(const StopSignal& stop)
     return false;
 }
 
-bool CAsyncSocket::SetSockOpt(int optionName, const void* value, int valueLength, int level)
-{
-    return setsockopt(static_cast<int>(m_hSocket), level, optionName, value, static_cast<socklen_t>(valueLength)) == 0;
-}
-
-bool CAsyncSocket::IOCtl(long command, unsigned long* argument)
-{
-    // The commands the program uses (FIONREAD, FIONBIO) take an int.
-    int value = static_cast<int>(*argument);
-    if (ioctl(static_cast<int>(m_hSocket), static_cast<unsigned long>(command), &value) != 0)
-        return false;
-    *argument = static_cast<unsigned long>(value);
-    return true;
-}
-
 unsigned CAsyncSocket::GetLocalPort() const
 {
     sockaddr_in local{};

@@ -134,20 +134,6 @@ bool CAsyncSocket::WaitForDatagram(const StopSignal& stop)
     return woke == WAIT_OBJECT_0 + 1 && !stop.IsRaised();
 }
 
-bool CAsyncSocket::SetSockOpt(int optionName, const void* value, int valueLength, int level)
-{
-    return setsockopt(AsSocket(m_hSocket), level, optionName, static_cast<const char*>(value), valueLength) == 0;
-}
-
-bool CAsyncSocket::IOCtl(long command, unsigned long* argument)
-{
-    u_long value = *argument;
-    if (ioctlsocket(AsSocket(m_hSocket), command, &value) == SOCKET_ERROR)
-        return false;
-    *argument = value;
-    return true;
-}
-
 unsigned CAsyncSocket::GetLocalPort() const
 {
     sockaddr_in local{};

@@ -16,6 +16,7 @@
 #include <vector>
 
 class CAsyncSocket;
+class DatagramSocket;
 class StopSignal;
 
 class SocketWait {
@@ -35,8 +36,10 @@ public:
     // a datagram. On Windows the socket's own read event is replaced by the
     // shared one, so CAsyncSocket::WaitForDatagram no longer serves it.
     bool Add(const CAsyncSocket& socket, std::uint64_t key);
+    bool Add(const DatagramSocket& socket, std::uint64_t key);
     // Stops watching; call before the socket is closed.
     void Remove(const CAsyncSocket& socket);
+    void Remove(const DatagramSocket& socket);
 
     // Fills `ready` with the keys of sockets that may hold datagrams (a key
     // may turn out to have none). A socket keeps being reported while it
@@ -44,6 +47,9 @@ public:
     Woken Wait(Deadline deadline, std::vector<std::uint64_t>& ready);
 
 private:
+    bool AddHandle(std::intptr_t handle, std::uint64_t key);
+    void RemoveHandle(std::intptr_t handle);
+
     struct Platform;
     const StopSignal& m_signal;
     std::unique_ptr<Platform> m_platform;

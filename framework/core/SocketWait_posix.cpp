@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "framework/core/CAsyncSocket.h"
+#include "framework/core/DatagramSocket.h"
 #include "framework/core/StopSignal.h"
 
 namespace {
@@ -65,17 +66,17 @@ SocketWait::~SocketWait()
 
 bool SocketWait::IsUsable() const { return m_platform->epoll >= 0; }
 
-bool SocketWait::Add(const CAsyncSocket& socket, std::uint64_t key)
+bool SocketWait::AddHandle(std::intptr_t handle, std::uint64_t key)
 {
     epoll_event watch{};
     watch.events = EPOLLIN;
     watch.data.u64 = key;
-    return epoll_ctl(m_platform->epoll, EPOLL_CTL_ADD, static_cast<int>(socket.NativeSocket()), &watch) == 0;
+    return epoll_ctl(m_platform->epoll, EPOLL_CTL_ADD, static_cast<int>(handle), &watch) == 0;
 }
 
-void SocketWait::Remove(const CAsyncSocket& socket)
+void SocketWait::RemoveHandle(std::intptr_t handle)
 {
-    epoll_ctl(m_platform->epoll, EPOLL_CTL_DEL, static_cast<int>(socket.NativeSocket()), nullptr);
+    epoll_ctl(m_platform->epoll, EPOLL_CTL_DEL, static_cast<int>(handle), nullptr);
 }
 
 SocketWait::Woken SocketWait::Wait(Deadline deadline, std::vector<std::uint64_t>& ready)
@@ -97,3 +98,8 @@ SocketWait::Woken SocketWait::Wait(Deadline deadline, std::vector<std::uint64_t>
         return Woken::Signal;
     return ready.empty() ? Woken::Deadline : Woken::Sockets;
 }
+
+bool SocketWait::Add(const CAsyncSocket& socket, std::uint64_t key) { return AddHandle(socket.NativeSocket(), key); }
+void SocketWait::Remove(const CAsyncSocket& socket) { RemoveHandle(socket.NativeSocket()); }
+bool SocketWait::Add(const DatagramSocket& socket, std::uint64_t key) { return AddHandle(socket.NativeSocket(), key); }
+void SocketWait::Remove(const DatagramSocket& socket) { RemoveHandle(socket.NativeSocket()); }

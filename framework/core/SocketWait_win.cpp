@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "framework/core/CAsyncSocket.h"
+#include "framework/core/DatagramSocket.h"
 #include "framework/core/StopSignal.h"
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
@@ -67,9 +68,9 @@ SocketWait::~SocketWait()
 
 bool SocketWait::IsUsable() const { return m_platform->readable && m_platform->timer; }
 
-bool SocketWait::Add(const CAsyncSocket& socket, std::uint64_t key)
+bool SocketWait::AddHandle(std::intptr_t handle, std::uint64_t key)
 {
-    const SOCKET s = static_cast<SOCKET>(socket.NativeSocket());
+    const SOCKET s = static_cast<SOCKET>(handle);
     if (WSAEventSelect(s, m_platform->readable, FD_READ) == SOCKET_ERROR)
         return false;
     m_platform->polls.push_back(WSAPOLLFD{s, POLLRDNORM, 0});
@@ -79,9 +80,9 @@ bool SocketWait::Add(const CAsyncSocket& socket, std::uint64_t key)
     return true;
 }
 
-void SocketWait::Remove(const CAsyncSocket& socket)
+void SocketWait::RemoveHandle(std::intptr_t handle)
 {
-    const SOCKET s = static_cast<SOCKET>(socket.NativeSocket());
+    const SOCKET s = static_cast<SOCKET>(handle);
     auto& polls = m_platform->polls;
     for (size_t i = 0; i < polls.size(); ++i) {
         if (polls[i].fd != s)
@@ -123,3 +124,8 @@ SocketWait::Woken SocketWait::Wait(Deadline deadline, std::vector<std::uint64_t>
     }
     return ready.empty() ? Woken::Deadline : Woken::Sockets;
 }
+
+bool SocketWait::Add(const CAsyncSocket& socket, std::uint64_t key) { return AddHandle(socket.NativeSocket(), key); }
+void SocketWait::Remove(const CAsyncSocket& socket) { RemoveHandle(socket.NativeSocket()); }
+bool SocketWait::Add(const DatagramSocket& socket, std::uint64_t key) { return AddHandle(socket.NativeSocket(), key); }
+void SocketWait::Remove(const DatagramSocket& socket) { RemoveHandle(socket.NativeSocket()); }

@@ -27,14 +27,24 @@ inline constexpr std::chrono::milliseconds kArrivalDeadline{10000};
 // Asks for a receive buffer of this many bytes (the system may grant less).
 inline bool SetReceiveBuffer(CAsyncSocket& socket, int bytes)
 {
-    return socket.SetSockOpt(SO_RCVBUF, &bytes, sizeof bytes, SOL_SOCKET);
+#ifdef _WIN32
+    const char* value = reinterpret_cast<const char*>(&bytes);
+    return setsockopt(static_cast<SOCKET>(socket.NativeSocket()), SOL_SOCKET, SO_RCVBUF, value, sizeof bytes) == 0;
+#else
+    return setsockopt(static_cast<int>(socket.NativeSocket()), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
+#endif
 }
 
 // The bytes of the datagram waiting in the socket (0 when none).
 inline unsigned long PendingBytes(CAsyncSocket& socket)
 {
-    unsigned long pending = 0;
-    return socket.IOCtl(FIONREAD, &pending) ? pending : 0;
+#ifdef _WIN32
+    u_long pending = 0;
+    return ioctlsocket(static_cast<SOCKET>(socket.NativeSocket()), FIONREAD, &pending) == 0 ? pending : 0;
+#else
+    int pending = 0;
+    return ioctl(static_cast<int>(socket.NativeSocket()), FIONREAD, &pending) == 0 ? static_cast<unsigned long>(pending) : 0;
+#endif
 }
 
 class UdpPeer {
