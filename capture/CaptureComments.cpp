@@ -21,35 +21,49 @@ std::string MillisecondsText(std::int64_t ns, bool signed_)
 
 std::vector<std::string> FateComments(const DatagramEvent& event)
 {
-    const std::string head = std::string(WayName(event.way)) + " #" + std::to_string(event.number) + " ";
     std::vector<std::string> comments;
+    FateComments(event, comments);
+    return comments;
+}
+
+void FateComments(const DatagramEvent& event, std::vector<std::string>& comments)
+{
+    const bool second = event.step == DatagramStep::Left && (event.copy > 1 || event.reordered);
+    comments.resize(second ? 2 : 1);
+    for (std::string& comment : comments) {
+        comment.assign(WayName(event.way));
+        comment += " #";
+        comment += std::to_string(event.number);
+        comment += ' ';
+    }
+    std::string& text = comments[0];
     switch (event.step) {
     case DatagramStep::Arrived:
-        comments.push_back(head + "arrived");
+        text += "arrived";
         break;
-    case DatagramStep::Dropped: {
-        std::string text = head + "dropped: " + (event.cause ? event.cause : "unknown");
+    case DatagramStep::Dropped:
+        text += "dropped: ";
+        text += event.cause ? event.cause : "unknown";
         if (event.waiting >= 0)
             text += " (" + std::to_string(event.waiting) + " waiting)";
-        comments.push_back(std::move(text));
         break;
-    }
-    case DatagramStep::Left: {
-        std::string text = head + "left after " + MillisecondsText(event.timeNs - event.arrivalNs) + " ms";
+    case DatagramStep::Left:
+        if (event.cause) {  // it could not leave
+            text += "dropped: ";
+            text += event.cause;
+            break;
+        }
+        text += "left after " + MillisecondsText(event.timeNs - event.arrivalNs) + " ms";
         if (event.delayed) {
             text += " (delay " + std::to_string(event.delayMs);
             if (event.jittered)
                 text += ", jitter " + MillisecondsText(event.jitterNs, true);
             text += ")";
         }
-        comments.push_back(std::move(text));
         if (event.copy > 1)
-            comments.push_back(head + "copy " + std::to_string(event.copy) + " of " + std::to_string(event.copy) +
-                               " (duplicate)");
+            comments[1] += "copy " + std::to_string(event.copy) + " of " + std::to_string(event.copy) + " (duplicate)";
         else if (event.reordered)
-            comments.push_back(head + "reordered");
+            comments[1] += "reordered";
         break;
     }
-    }
-    return comments;
 }

@@ -20,3 +20,5 @@ std::string MillisecondsText(std::int64_t ns, bool signed_ = false);
 // "to-server #N " or "to-client #N ": its fate, then for a copy or a
 // datagram that overtook others a second one that says so.
 std::vector<std::string> FateComments(const DatagramEvent& event);
+// The same into comments, whose strings are reused.
+void FateComments(const DatagramEvent& event, std::vector<std::string>& comments);

@@ -168,12 +168,22 @@ void CaptureWriter::Encode(const Pending& pending, const unsigned char* payloads
     const std::uint32_t side = InterfaceOf(event);
     m_packet.clear();
     AppendUdpPacket(m_packet, event.source, event.destination, payloads + pending.offset, event.size);
-    m_block.clear();
-    pcapng::AppendPacket(m_block, side, WallTime(side, event.timeNs),
+    FateComments(event, m_comments);
+    // Straight into what is written next; taken back if it passes the limit.
+    const std::size_t before = m_out.size();
+    pcapng::AppendPacket(m_out, side, WallTime(side, event.timeNs),
                          event.step == DatagramStep::Left ? pcapng::Direction::Outbound : pcapng::Direction::Inbound,
-                         m_packet, FateComments(event));
-    if (Put(m_block))
-        ++m_packets[side];
+                         m_packet, m_comments);
+    const std::size_t size = m_out.size() - before;
+    if (m_settings.limitBytes && m_written + size + kClosingRoom > *m_settings.limitBytes) {
+        m_out.resize(before);
+        CloseAtLimit();
+        return;
+    }
+    m_written += size;
+    ++m_packets[side];
+    if (m_out.size() >= kWriteChunk)
+        WriteOut();
 }
 
 void CaptureWriter::ReportLeftOut()

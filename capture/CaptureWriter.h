@@ -100,6 +100,7 @@ private:
     std::string m_out;
     std::string m_block;
     std::string m_packet;
+    std::vector<std::string> m_comments;
     std::uint64_t m_written = 0;
     std::array<std::uint64_t, 2> m_lastTime{};
     std::array<std::uint64_t, 2> m_packets{};

@@ -1,6 +1,8 @@
 #include "capture/UdpPacket.h"
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -8,32 +10,44 @@ constexpr std::uint8_t kUdpProtocol = 17;
 constexpr std::uint8_t kHopLimit = 64;
 constexpr std::size_t kUdpHeader = 8;
 
-// The Internet checksum's running sum of 16-bit words, big-endian.
+// The Internet checksum's running sum. It is summed in the machine's own
+// (little-endian) order, eight bytes at a time, and swapped once at the
+// end: the one's complement sum does not depend on the byte order.
+static_assert(std::endian::native == std::endian::little);
+
 class Checksum {
 public:
+    // Bytes at an even offset of the summed stream; only the last may be odd.
     void Add(const unsigned char* bytes, std::size_t size)
     {
-        for (std::size_t i = 0; i + 1 < size; i += 2)
-            m_sum += std::uint32_t{bytes[i]} << 8 | bytes[i + 1];
+        std::size_t i = 0;
+        for (; i + 8 <= size; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes + i, 8);
+            m_sum += (word & 0xFFFFFFFF) + (word >> 32);
+        }
+        for (; i + 1 < size; i += 2)
+            m_sum += std::uint32_t{bytes[i]} | std::uint32_t{bytes[i + 1]} << 8;
         if (size % 2)
-            m_sum += std::uint32_t{bytes[size - 1]} << 8;
-        Fold();
+            m_sum += bytes[size - 1];
     }
+    // A 32-bit value in network order, as two 16-bit words.
     void Add(std::uint32_t word)
     {
-        m_sum += word >> 16;
-        m_sum += word & 0xFFFF;
-        Fold();
+        m_sum += Swap(static_cast<std::uint16_t>(word >> 16));
+        m_sum += Swap(static_cast<std::uint16_t>(word & 0xFFFF));
     }
-    std::uint16_t Value() const { return static_cast<std::uint16_t>(~m_sum & 0xFFFF); }
+    std::uint16_t Value() const
+    {
+        std::uint64_t sum = m_sum;
+        while (sum >> 16)
+            sum = (sum & 0xFFFF) + (sum >> 16);
+        return static_cast<std::uint16_t>(~Swap(static_cast<std::uint16_t>(sum)) & 0xFFFF);
+    }
 
 private:
-    void Fold()
-    {
-        while (m_sum >> 16)
-            m_sum = (m_sum & 0xFFFF) + (m_sum >> 16);
-    }
-    std::uint32_t m_sum = 0;
+    static std::uint16_t Swap(std::uint16_t value) { return static_cast<std::uint16_t>(value >> 8 | value << 8); }
+    std::uint64_t m_sum = 0;
 };
 
 void Put16(std::string& out, std::uint16_t value)

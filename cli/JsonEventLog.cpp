@@ -44,6 +44,9 @@ std::string ExactMilliseconds(std::int64_t ns)
     return text;
 }
 
+// It left; a departure with a cause could not.
+bool Left(const DatagramEvent& event) { return event.step == DatagramStep::Left && !event.cause; }
+
 // The per-datagram lines of both engines, which the events replace.
 bool IsDatagramLine(std::wstring_view line)
 {
@@ -117,11 +120,11 @@ std::string JsonEventLog::EventObject(const DatagramEvent& event) const
 {
     // Strings here are our own names and addresses: nothing to escape.
     std::string object = "{\"t\":" + Time(event.timeNs) + ",\"event\":\"" +
-                         (event.step == DatagramStep::Left ? "left" : "dropped") + "\",\"dir\":\"" +
+                         (Left(event) ? "left" : "dropped") + "\",\"dir\":\"" +
                          WayName(event.way) + "\",\"n\":" + std::to_string(event.number) +
                          ",\"size\":" + std::to_string(event.size) + ",\"client\":\"" + EndpointText(event.client) +
                          "\"";
-    if (event.step == DatagramStep::Dropped) {
+    if (!Left(event)) {
         object += ",\"cause\":\"" + std::string(event.cause ? event.cause : "unknown") + "\"";
         if (event.waiting >= 0)
             object += ",\"waiting\":" + std::to_string(event.waiting);

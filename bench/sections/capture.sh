@@ -9,7 +9,7 @@ capture_title() { echo "The capture's cost"; }
 capture_file() { echo "/dev/shm/dulvet-bench-capture-$$.pcapng"; }
 
 capture_measure() {
-  local seconds warmup round kind with line capture_args pinning=free rate_seconds
+  local seconds warmup round kind with line capture_args pinning=free rate_seconds before after
   seconds=$(full_or_quick 2.5 0.8) warmup=$(full_or_quick 0.3 0.2) rate_seconds=$(full_or_quick 10 2)
   result[seconds]=$seconds result[rate_seconds]=$rate_seconds
   capture_rounds=$(rounds_or 5)
@@ -21,8 +21,14 @@ capture_measure() {
         capture_args=()
         [[ $with == with ]] && capture_args=(--capture "$(capture_file)")
         start_relay "$kind" "$pinning" "$echo_port" "${capture_args[@]}"
+        before=$(process_totals "$relay_process")
         line=$("$loadgen" rate --target "127.0.0.1:$relay_port" --size 1400 --window 32 \
                  --seconds "$seconds" --warmup "$warmup")
+        after=$(process_totals "$relay_process")
+        # The relay's processor time (all its threads) per datagram it took in.
+        result[cpu:$kind:$with]+=" $(awk -v b="$before" -v a="$after" -v n="$(field "$line" sent)" \
+          -v hz="$(getconf CLK_TCK)" 'BEGIN { split(b, x, " "); split(a, y, " ");
+            printf "%.2f", (y[1] - x[1]) / hz * 1e6 / (2 * n) }')"
         ask_stats
         stop_relay
         rm -f "$(capture_file)"
@@ -85,6 +91,16 @@ capture_report() {
     # shellcheck disable=SC2086
     echo "| dulvet, ${kind} engine | $(median ${result[rate:$kind:without]}) | $(median ${result[rate:$kind:with]}) |" \
       "${result[ratio:$kind]} |${ratios} |"
+  done
+  echo
+  echo "The relay's processor time, all its threads, per datagram it took in (each round trip is two), in µs;" \
+    "the median of the same runs. On a machine shared with other programs this is steadier than the rate."
+  echo
+  table_head "processor µs a datagram" "without --capture" "with --capture" "added by the capture"
+  for kind in relay link; do
+    # shellcheck disable=SC2086
+    echo "| dulvet, ${kind} engine | $(median ${result[cpu:$kind:without]}) | $(median ${result[cpu:$kind:with]}) |" \
+      "$(minus "$(median ${result[cpu:$kind:with]})" "$(median ${result[cpu:$kind:without]})") |"
   done
   echo
   table_head "--pipeline --delay 100, 10 000/s of 64 B, --capture on tmpfs" sent received "error p99 µs" "capture-dropped"
