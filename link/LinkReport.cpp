@@ -16,6 +16,7 @@ CString EndpointText(const Ipv4Endpoint& endpoint)
 CString SessionLine(const Ipv4Endpoint& client, const CString& tail) { return L"Session " + EndpointText(client) + tail; }
 
 PacketEndpoint Packet(const Ipv4Endpoint& endpoint) { return PacketEndpoint::V4(endpoint.address, endpoint.port); }
+[[maybe_unused]] PacketEndpoint Packet(const IpEndpoint& endpoint) { return PacketEndpoint::From(endpoint); }
 
 // The counters' names as the stats line has them.
 const char* CauseName(DropCause cause)

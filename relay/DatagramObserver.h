@@ -8,6 +8,8 @@
 #include <array>
 #include <cstdint>
 
+#include "framework/core/IpEndpoint.h"
+
 // An IPv4 or IPv6 address and a port, as the datagram carried them: the
 // address bytes in network order (IPv4 in the first four), the port a number.
 struct PacketEndpoint {
@@ -30,6 +32,10 @@ struct PacketEndpoint {
         endpoint.address = address;
         endpoint.port = port;
         return endpoint;
+    }
+    static PacketEndpoint From(const IpEndpoint& endpoint)
+    {
+        return endpoint.IsV4() ? V4(endpoint.V4Address(), endpoint.Port()) : V6(endpoint.Bytes(), endpoint.Port());
     }
     friend bool operator==(const PacketEndpoint&, const PacketEndpoint&) = default;
 };

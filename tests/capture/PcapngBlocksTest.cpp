@@ -107,6 +107,14 @@ TEST(UdpPacket, AnIpv4EndpointBesideAnIpv6OneIsWrittenMapped)
     EXPECT_EQ(Hex(packet.substr(8, 16)), "00000000000000000000ffff7f000001");
 }
 
+TEST(UdpPacket, TakesEitherFamilyOfTheCoreEndpoint)
+{
+    const auto v6 = ParseIpv6Literal(L"2001:db8::7");
+    ASSERT_TRUE(v6);
+    EXPECT_EQ(PacketEndpoint::From(IpEndpoint::V4(0x7F000001, 5000)), V4(1, 5000));
+    EXPECT_EQ(PacketEndpoint::From(IpEndpoint::V6(*v6, 40000)), PacketEndpoint::V6(*v6, 40000));
+}
+
 // Every kind of fate in the words the capture and the user read.
 TEST(CaptureComments, EachFateInItsWords)
 {
