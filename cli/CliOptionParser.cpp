@@ -142,7 +142,7 @@ std::string HelpText()
     text += options(OptionGroup::Dialog);
     text += entry(std::string(kHelpFlag), "this text");
     text += entry(std::string(kVersionFlag), "the version");
-    text += "\nThe link engine: any of these options runs it instead of the dialog's relay.\n"
+    text += "\nThe link engine: any of these options runs it instead of the relay engine.\n"
             "Each datagram meets, in this order: --loss, --burst-loss, --random-loss,\n"
             "--rate and --queue, --reorder, --delay and --jitter, --keep-order, --duplicate.\n";
     text += options(OptionGroup::Link);

@@ -23,8 +23,8 @@ struct CliOptions {
     bool jsonLog = false;
 
     // Set when any option of the link engine was given: that engine runs
-    // instead of the dialog's. The endpoints, loss and delay are here for
-    // either engine.
+    // instead of the relay engine. The endpoints, loss and delay are here
+    // for either engine.
     bool linkEngine = false;
     LinkOptions link;
 };

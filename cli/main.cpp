@@ -4,10 +4,10 @@
 
 #include "cli/CliOptionParser.h"
 #include "cli/CliRunner.h"
-#include "cli/DialogRelayEngine.h"
+#include "cli/CliRelayEngine.h"
 #include "DulvetVersion.h"
 #include "cli/LineWriter.h"
-#include "cli/LinkRelayEngine.h"
+#include "cli/CliLinkEngine.h"
 #include "cli/SignalWatch.h"
 
 namespace {
@@ -16,8 +16,8 @@ namespace {
 std::unique_ptr<Engine> MakeEngine(const CliOptions& options)
 {
     if (options.linkEngine)
-        return std::make_unique<LinkRelayEngine>(options.link);
-    return std::make_unique<DialogRelayEngine>(options);
+        return std::make_unique<CliLinkEngine>(options.link);
+    return std::make_unique<CliRelayEngine>(options);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
 // The three lines that Start and Modify write, in one text: ready, miss
-// count, delay. Shared by the dialog's relay and the link engine.
+// count, delay. Shared by the relay engine and the link engine.
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A long run of dulvet, by hand (scripts/test.sh does not run it).
 #
-# Dialog mode (the default): the native dulvet runs the dialog's engine
+# Dialog mode (the default): the native dulvet runs the relay engine
 # with loss and delay on, its lines going to a file, and gets a "modify"
 # command on a schedule (alternating 10 % / 1 ms and 25 % / 2 ms every
 # 30 s), while the load generator keeps a few datagrams in flight through it

@@ -1,4 +1,4 @@
-// dulvet end to end on Linux: the dialog's relay rules through the console
+// dulvet end to end on Linux: the relay engine's rules through the console
 // program, its standard-input commands, its ways of ending, a blocked
 // standard output, and bad input.
 

@@ -1,4 +1,4 @@
-#include "cli/DialogRelayEngine.h"
+#include "cli/CliRelayEngine.h"
 
 #include "cli/EngineMessages.h"
 #include "relay/RelaySettings.h"
@@ -6,7 +6,7 @@
 #include "relay/RelayWorker.h"
 #include "framework/core/SocketTypes.h"
 
-bool DialogRelayEngine::Open(std::string& error)
+bool CliRelayEngine::Open(std::string& error)
 {
     if (!AfxSocketInit()) {
         error = kSocketsLibraryFailure;
@@ -26,9 +26,9 @@ bool DialogRelayEngine::Open(std::string& error)
     return true;
 }
 
-void DialogRelayEngine::Observe(DatagramObserver* observer) { g_relayWorker.Observe(observer); }
+void CliRelayEngine::Observe(DatagramObserver* observer) { g_relayWorker.Observe(observer); }
 
-bool DialogRelayEngine::Start(LogHost& settingsLog, LogHost& datagramLog, std::string& error)
+bool CliRelayEngine::Start(LogHost& settingsLog, LogHost& datagramLog, std::string& error)
 {
     // As the dialog's Start: the settings and their lines once the worker
     // exists, before it takes a datagram.
@@ -42,13 +42,13 @@ bool DialogRelayEngine::Start(LogHost& settingsLog, LogHost& datagramLog, std::s
     return true;
 }
 
-void DialogRelayEngine::Modify(double lossPercent, std::int32_t delayMs)
+void CliRelayEngine::Modify(double lossPercent, std::int32_t delayMs)
 {
     if (m_settingsLog)
         ApplyLossAndDelay(lossPercent, delayMs, *m_settingsLog);
 }
 
-EngineStats DialogRelayEngine::Stats() const
+EngineStats CliRelayEngine::Stats() const
 {
     const RelayStats& stats = g_relayWorker.Stats();
     const auto read = [](const RelayStats::Counter& counter) { return counter.load(std::memory_order_relaxed); };
@@ -60,7 +60,7 @@ EngineStats DialogRelayEngine::Stats() const
     };
 }
 
-void DialogRelayEngine::Stop()
+void CliRelayEngine::Stop()
 {
     g_relayWorker.Stop();
     g_relayWorker.Observe(nullptr);

@@ -1,13 +1,13 @@
-#include "cli/LinkRelayEngine.h"
+#include "cli/CliLinkEngine.h"
 
 #include "cli/EngineMessages.h"
 #include "link/LinkEngine.h"
 
-LinkRelayEngine::LinkRelayEngine(const LinkOptions& options) : m_options(options) {}
+CliLinkEngine::CliLinkEngine(const LinkOptions& options) : m_options(options) {}
 
-LinkRelayEngine::~LinkRelayEngine() { Stop(); }
+CliLinkEngine::~CliLinkEngine() { Stop(); }
 
-bool LinkRelayEngine::Open(std::string& error)
+bool CliLinkEngine::Open(std::string& error)
 {
     if (!AfxSocketInit()) {
         error = kSocketsLibraryFailure;
@@ -22,9 +22,9 @@ bool LinkRelayEngine::Open(std::string& error)
     return true;
 }
 
-void LinkRelayEngine::Observe(DatagramObserver* observer) { m_observer = observer; }
+void CliLinkEngine::Observe(DatagramObserver* observer) { m_observer = observer; }
 
-bool LinkRelayEngine::Start(LogHost& settingsLog, LogHost& datagramLog, std::string& error)
+bool CliLinkEngine::Start(LogHost& settingsLog, LogHost& datagramLog, std::string& error)
 {
     m_settingsLog.SetTarget(settingsLog);
     m_datagramLog.SetTarget(datagramLog);
@@ -38,13 +38,13 @@ bool LinkRelayEngine::Start(LogHost& settingsLog, LogHost& datagramLog, std::str
     return true;
 }
 
-void LinkRelayEngine::Modify(double lossPercent, std::int32_t delayMs)
+void CliLinkEngine::Modify(double lossPercent, std::int32_t delayMs)
 {
     if (m_engine)
         m_engine->Modify(lossPercent, delayMs);
 }
 
-EngineStats LinkRelayEngine::Stats() const
+EngineStats CliLinkEngine::Stats() const
 {
     EngineStats stats;
     if (!m_engine)
@@ -57,13 +57,13 @@ EngineStats LinkRelayEngine::Stats() const
     return stats;
 }
 
-void LinkRelayEngine::Stop()
+void CliLinkEngine::Stop()
 {
     if (m_engine)
         m_engine->Stop();
 }
 
-std::string LinkRelayEngine::StartNote() const
+std::string CliLinkEngine::StartNote() const
 {
     if (m_options.seed || !m_engine)
         return {};

@@ -1,15 +1,15 @@
 #pragma once
-// The dialog's relay (relay/) behind the console program: the same
+// The relay engine (relay/) behind the console program: the dialog's
 // process-wide socket, worker, drop counter and log lines, driven as the
 // dialog's Start and Modify drive them. One per process, like that state.
 
 #include "cli/CliOptions.h"
 #include "cli/Engine.h"
 
-class DialogRelayEngine : public Engine {
+class CliRelayEngine : public Engine {
 public:
-    explicit DialogRelayEngine(const CliOptions& options) : m_options(options) {}
-    ~DialogRelayEngine() override { Stop(); }
+    explicit CliRelayEngine(const CliOptions& options) : m_options(options) {}
+    ~CliRelayEngine() override { Stop(); }
 
     bool Open(std::string& error) override;
     void Observe(DatagramObserver* observer) override;

@@ -13,11 +13,11 @@
 
 class LinkEngine;
 
-class LinkRelayEngine : public Engine {
+class CliLinkEngine : public Engine {
 public:
     // The options must have passed ValidateLinkOptions.
-    explicit LinkRelayEngine(const LinkOptions& options);
-    ~LinkRelayEngine() override;
+    explicit CliLinkEngine(const LinkOptions& options);
+    ~CliLinkEngine() override;
 
     bool Open(std::string& error) override;
     void Observe(DatagramObserver* observer) override;
