@@ -33,6 +33,10 @@ bool CliRelayEngine::Start(LogHost& settingsLog, LogHost& datagramLog, std::stri
     // As the dialog's Start: the settings and their lines once the worker
     // exists, before it takes a datagram.
     const auto announce = [&] { ApplyLossAndDelay(m_options.link.lossPercent, m_options.link.delayMs, settingsLog); };
+    // Unlike the dialog's, dulvet's worker asks for a raised priority while
+    // a delay is set, as the link engine does: beside a busy program its
+    // pauses then end on time where the system grants it.
+    g_relayWorker.KeepTimeWith(ThreadTiming::Priority::RaiseOrKeep);
     if (!g_relayWorker.Launch(datagramLog, announce)) {
         g_relaySocket.Close();
         error = kRelayStartFailure;

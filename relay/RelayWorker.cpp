@@ -85,6 +85,7 @@ struct PauseLine {
 bool PauseBeforeClientDatagram(LogHost& log, const StopSignal& stop, PauseLine& line)
 {
     const std::int32_t delay = g_relaySocket.m_nDelay.load();
+    g_relayWorker.KeepTimeFor(delay);
     if (delay == 0)
         return true;
     if (delay > 0 && !WaitOutDelay(stop))
@@ -194,6 +195,7 @@ bool RelayWorker::Launch(LogHost& host, const std::function<void()>& announce)
     m_events.reset();
     if (m_observer)
         m_events = std::make_unique<RelayEvents>(*m_observer, SocketEndpoint(true), SocketEndpoint(false));
+    m_keepingTime = false;
     const std::lock_guard startLine(m_startLine);
     m_thread = m_resources.beginThread(&RelayWorker::ThreadEntry, this);
     if (!m_thread) {
@@ -209,9 +211,23 @@ bool RelayWorker::Launch(LogHost& host, const std::function<void()>& announce)
 unsigned RelayWorker::ThreadEntry(void* worker)
 {
     { const std::lock_guard started(static_cast<RelayWorker*>(worker)->m_startLine); }
-    // The worker keeps its normal priority, and its turns as they are.
+    // The worker keeps its normal priority, and its turns as they are,
+    // unless it was told to keep time while a delay is set.
     ThreadTiming::ForThisThread(ThreadTiming::Priority::Keep);
+    static_cast<RelayWorker*>(worker)->KeepTimeFor(g_relaySocket.m_nDelay.load());
     return RelayThreadProc(nullptr);
+}
+
+void RelayWorker::KeepTimeFor(std::int32_t delayMs)
+{
+    const bool timed = delayMs > 0;
+    if (m_pausePriority == ThreadTiming::Priority::Keep || timed == m_keepingTime)
+        return;
+    m_keepingTime = timed;
+    if (timed)
+        ThreadTiming::ForThisThread(m_pausePriority);
+    else
+        ThreadTiming::Lower(m_pausePriority);
 }
 
 void RelayWorker::Stop()

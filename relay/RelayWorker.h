@@ -12,6 +12,7 @@
 #include "relay/RelayEvents.h"
 #include "relay/RelayStats.h"
 #include "framework/core/StopSignal.h"
+#include "framework/core/ThreadTiming.h"
 
 class LogHost;
 
@@ -58,6 +59,15 @@ public:
     // The resources for later launches; returns the ones they replace.
     Resources UseResources(const Resources& resources);
 
+    // How later launches keep time while a delay is set. Keep (the
+    // dialog's) leaves the worker's priority and turns as they are;
+    // RaiseOrKeep (dulvet's) asks for a raised priority while the delay is
+    // above 0, so that a pause ends on time beside a busy program, and
+    // gives it back when Modify sets no delay.
+    void KeepTimeWith(ThreadTiming::Priority priority) { m_pausePriority = priority; }
+    // The worker's own call, at its start and before each pause.
+    void KeepTimeFor(std::int32_t delayMs);
+
     // What the worker has done since its launch: any thread may read these.
     const RelayStats& Stats() const { return m_counters; }
     // The worker's own access, for counting.
@@ -72,6 +82,8 @@ private:
     Resources m_resources;
     DatagramObserver* m_observer = nullptr;
     std::unique_ptr<RelayEvents> m_events;
+    ThreadTiming::Priority m_pausePriority = ThreadTiming::Priority::Keep;
+    bool m_keepingTime = false;  // the worker's own: it asked for the raise
     LogHost* m_host = nullptr;
     RelayStats m_counters;
     std::unique_ptr<StopSignal> m_stop;

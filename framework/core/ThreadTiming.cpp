@@ -3,14 +3,17 @@
 ThreadTiming::Granted ThreadTiming::ForThisThread(Priority priority, const Calls& calls)
 {
     bool prompt = calls.neverThrottled();
-    if (priority == Priority::Raise) {
-        // Short turns first: on Linux a raise replaces them, and where the
-        // raise is refused they stay.
+    // Short turns first: on Linux a raise replaces them, and where the
+    // raise is refused they stay.
+    if (priority == Priority::Raise)
         prompt = calls.shortTurns() || prompt;
-        if (calls.raisePriority())
-            return Granted::RaisedPriority;
-    }
+    if (priority != Priority::Keep && calls.raisePriority())
+        return Granted::RaisedPriority;
     return prompt ? Granted::PromptWakeups : Granted::Nothing;
 }
 
-void ThreadTiming::Lower(const Calls& calls) { calls.lowerPriority(); }
+void ThreadTiming::Lower(Priority raisedWith, const Calls& calls)
+{
+    if (calls.lowerPriority() && raisedWith == Priority::Raise)
+        calls.shortTurns();
+}

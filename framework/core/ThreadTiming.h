@@ -6,7 +6,7 @@
 //
 // Priority::Keep leaves the thread's priority and its turns as they are.
 // Windows: no power throttling for the thread. Linux: nothing; measured
-// beside a busy program, short turns (below) made the dialog's worker late
+// beside a busy program, short turns (below) made the relay engine's worker late
 // more often, not less: it wakes the thread that writes its lines before
 // it sends, and a turn of 0.1 ms then ends in the middle of its work.
 //
@@ -27,17 +27,23 @@
 // scheduler tick for the processor. Linux: SCHED_BATCH, nice unchanged;
 // Windows: nothing.
 //
+// Priority::RaiseOrKeep asks for the same raise, and where it is refused
+// leaves the thread's turns as Keep does: for the relay engine's worker,
+// which short turns make late (above).
+//
 // A raise costs throughput where the relay shares its processor with its
 // clients: the raised thread takes each datagram the moment it arrives
 // instead of several at a turn. Lower undoes a raise of ours (and only
-// ours) once the thread has no time to keep.
+// ours) once the thread has no time to keep, back to the turns the
+// priority it was raised with asks for where refused: short ones for
+// Raise, ordinary ones for RaiseOrKeep.
 //
 // What the system refuses is left out without a word; the thread then runs
 // as it did.
 
 class ThreadTiming {
 public:
-    enum class Priority { Keep, Raise };
+    enum class Priority { Keep, Raise, RaiseOrKeep };
     enum class Granted { Nothing, PromptWakeups, RaisedPriority };
 
     // The calls into the system for the calling thread, each true when the
@@ -53,6 +59,6 @@ public:
     static const Calls& SystemCalls();
 
     static Granted ForThisThread(Priority priority, const Calls& calls = SystemCalls());
-    static void Lower(const Calls& calls = SystemCalls());
+    static void Lower(Priority raisedWith = Priority::Raise, const Calls& calls = SystemCalls());
     static bool ForThisBackgroundThread();
 };

@@ -72,15 +72,13 @@ bool AskForRealTime()
 
 // Undoes AskForRealTime: its SCHED_FIFO 1 with reset-on-fork, which a
 // user's own choice of real time is not likely to match, goes back to
-// ordinary turns, short ones where the kernel has them.
+// ordinary turns.
 bool BackFromRealTime()
 {
     SchedulerAttributes now;
     if (!ReadAttributes(now) || now.policy != SCHED_FIFO || now.priority != 1 || !(now.flags & kResetOnFork))
         return false;
-    SchedulerAttributes wanted;
-    wanted.runtime = kShortSliceNs;
-    return WriteAttributes(wanted);
+    return WriteAttributes(SchedulerAttributes{});
 }
 
 bool AskForBatchTurns()

@@ -167,4 +167,19 @@ TEST(ThreadTiming, WhatTheSystemRefusesIsLeftOutSilently)
     EXPECT_EQ(ask(Priority::Keep, {grantThrottling, grantTurns, grantRaise, lower}), Granted::PromptWakeups);
     EXPECT_EQ(g_asked.turns + g_asked.raise, 0);
     EXPECT_EQ(ask(Priority::Keep, {refuseThrottling, grantTurns, grantRaise, lower}), Granted::Nothing);
+    // RaiseOrKeep asks for the raise alone: refused, the turns stay as they were.
+    EXPECT_EQ(ask(Priority::RaiseOrKeep, {refuseThrottling, grantTurns, refuseRaise, lower}), Granted::Nothing);
+    EXPECT_EQ(g_asked.turns, 0);
+    EXPECT_EQ(ask(Priority::RaiseOrKeep, {refuseThrottling, grantTurns, grantRaise, lower}), Granted::RaisedPriority);
+
+    // Lowered, a thread goes back to the turns it asked for with its raise.
+    const Call notLowered = [] { return false; };
+    const auto turnsAskedOnLowering = [](Priority raisedWith, ThreadTiming::Calls calls) {
+        g_asked = {};
+        ThreadTiming::Lower(raisedWith, calls);
+        return g_asked.turns;
+    };
+    EXPECT_EQ(turnsAskedOnLowering(Priority::Raise, {grantThrottling, grantTurns, grantRaise, lower}), 1);
+    EXPECT_EQ(turnsAskedOnLowering(Priority::RaiseOrKeep, {grantThrottling, grantTurns, grantRaise, lower}), 0);
+    EXPECT_EQ(turnsAskedOnLowering(Priority::Raise, {grantThrottling, grantTurns, grantRaise, notLowered}), 0);
 }
