@@ -6,11 +6,21 @@
 namespace {
 
 // Streams per direction: each rule's stream index is direction * kRules + rule.
+// These numbers stay as they are, so a seed gives the same fates as before.
 enum RuleStream : std::uint64_t { kBurstStream, kLossStream, kReorderStream, kJitterStream, kDuplicateStream, kRules };
 
 LinkRandom StreamFor(std::uint64_t seed, Direction direction, RuleStream rule)
 {
     return LinkRandom::Stream(seed, static_cast<std::uint64_t>(direction) * kRules + rule);
+}
+
+// Rules added later take indices past both directions' first rules:
+// 2 * kRules + direction * kLaterRules + rule.
+enum LaterRuleStream : std::uint64_t { kCorruptStream, kLaterRules };
+
+LinkRandom StreamFor(std::uint64_t seed, Direction direction, LaterRuleStream rule)
+{
+    return LinkRandom::Stream(seed, 2 * kRules + static_cast<std::uint64_t>(direction) * kLaterRules + rule);
 }
 
 std::chrono::nanoseconds Milliseconds(double ms)
@@ -29,9 +39,13 @@ ImpairmentSettings ImpairmentSettings::From(const LinkOptions& options)
     settings.randomLossPercent = options.randomLossPercent;
     settings.burstLoss = options.burstLoss;
     settings.rateKbit = options.rateKbit.value_or(0);
+    settings.rateKbitToClient = options.rateKbitToClient.value_or(-1);
     settings.queueLimit = options.queueLimit;
     settings.duplicatePercent = options.duplicatePercent;
     settings.reorderPercent = options.reorderPercent;
+    settings.shape = options.distribution;
+    settings.rateTraces = options.rateTraces;
+    settings.corruptPercent = options.corruptPercent;
     return settings;
 }
 
@@ -41,8 +55,19 @@ Impairment::Impairment(const ImpairmentSettings& settings, std::uint64_t seed, D
       m_lossRandom(StreamFor(seed, direction, kLossStream)),
       m_reorderRandom(StreamFor(seed, direction, kReorderStream)),
       m_jitterRandom(StreamFor(seed, direction, kJitterStream)),
-      m_duplicateRandom(StreamFor(seed, direction, kDuplicateStream))
+      m_duplicateRandom(StreamFor(seed, direction, kDuplicateStream)),
+      m_corruptRandom(StreamFor(seed, direction, kCorruptStream))
 {
+    if (direction == Direction::ToClient && settings.rateKbitToClient >= 0)
+        m_settings.rateKbit = settings.rateKbitToClient;
+    if (const auto& trace = settings.rateTraces[static_cast<std::size_t>(direction)])
+        m_traceLink.emplace(trace, settings.queueLimit);
+}
+
+void Impairment::StartTraceAt(LinkTime origin)
+{
+    if (m_traceLink)
+        m_traceLink->StartAt(origin);
 }
 
 void Impairment::SetLossAndDelay(std::int32_t missCount, std::int32_t delayMs)
@@ -53,8 +78,9 @@ void Impairment::SetLossAndDelay(std::int32_t missCount, std::int32_t delayMs)
 
 Impairment::Draws Impairment::DrawForArrival()
 {
-    return Draws{m_burstRandom.NextUnit(), m_lossRandom.NextUnit(), m_reorderRandom.NextUnit(),
-                 m_jitterRandom.NextUnit(), m_duplicateRandom.NextUnit()};
+    return Draws{m_burstRandom.NextUnit(),     m_lossRandom.NextUnit(),    m_reorderRandom.NextUnit(),
+                 m_jitterRandom.NextUnit(),    m_duplicateRandom.NextUnit(), m_corruptRandom.NextUnit(),
+                 m_corruptRandom.NextUnit()};
 }
 
 Fate Impairment::Decide(LinkTime arrival, std::size_t size)
@@ -76,7 +102,7 @@ Fate Impairment::Decide(LinkTime arrival, std::size_t size)
     const auto crossed = CrossRateLimitedLink(arrival, size);
     if (!crossed) {
         fate.drop = DropCause::QueueFull;
-        fate.waiting = static_cast<std::uint32_t>(m_onLink.size());
+        fate.waiting = static_cast<std::uint32_t>(m_traceLink ? m_traceLink->Waiting() : m_onLink.size());
         return fate;
     }
     if (draws.reorder * 100.0 < m_settings.reorderPercent) {
@@ -90,7 +116,15 @@ Fate Impairment::Decide(LinkTime arrival, std::size_t size)
         }
     }
     fate.duplicated = draws.duplicate * 100.0 < m_settings.duplicatePercent;
+    fate.corruptBit = CorruptBit(draws, m_settings.corruptPercent, size);
     return fate;
+}
+
+std::int32_t Impairment::CorruptBit(const Draws& draws, double percent, std::size_t size)
+{
+    if (size == 0 || !(draws.corrupt * 100.0 < percent))
+        return -1;
+    return static_cast<std::int32_t>(draws.corruptBit * static_cast<double>(size * 8));
 }
 
 bool Impairment::PeriodicDrops(Fate& fate)
@@ -117,6 +151,8 @@ bool Impairment::BurstDrops(double draw)
 
 std::optional<LinkTime> Impairment::CrossRateLimitedLink(LinkTime arrival, std::size_t size)
 {
+    if (m_traceLink)
+        return m_traceLink->Cross(arrival, size);
     if (m_settings.rateKbit <= 0)
         return arrival;
     while (!m_onLink.empty() && m_onLink.front() <= arrival)
@@ -146,8 +182,8 @@ LinkTime Impairment::Delay(LinkTime start, double jitterDraw, Fate& fate)
         fate.delayMs = m_delayMs;
         return start + delay;
     }
-    // Uniform in [-jitter, +jitter], then never below no delay at all.
-    const auto offset = std::llround((jitterDraw * 2.0 - 1.0) * static_cast<double>(jitter));
+    // The shape's offset in jitters (uniform: -1 to +1), then never below no delay at all.
+    const auto offset = std::llround(m_settings.shape.Offset(jitterDraw) * static_cast<double>(jitter));
     const std::chrono::nanoseconds own(std::max<std::int64_t>(0, delay.count() + offset));
     fate.delayLine = true;
     fate.delayMs = static_cast<std::int32_t>(std::llround(static_cast<double>(own.count()) / 1e6));

@@ -7,26 +7,31 @@
 //   1. periodic loss (the dialog's drop period and counter)
 //   2. burst loss (two states: a chance to enter a burst, a chance to leave it)
 //   3. random loss
-//   4. rate limit with its queue (a full queue drops the newcomer)
+//   4. rate limit or rate trace with its queue (a full queue drops the newcomer)
 //   5. reorder (skips the delay, overtaking those waiting)
-//   6. delay and jitter (serial without --pipeline: one after the other)
+//   6. delay and jitter, the jitter in its shape (serial without --pipeline:
+//      one after the other)
 //   7. keep order (never before one that arrived earlier)
 //   8. duplicate (a second copy leaves with the first)
+//   9. corruption (one bit flips; a duplicate's copy carries it too)
 // Each random rule draws from a stream of its own, derived from the seed,
 // once for every datagram arriving in this direction whether or not an
 // earlier rule dropped it: the same seed and the same arrivals give the
 // same fates, and turning one rule on or off changes no other rule's choices.
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 
 #include "link/Direction.h"
 #include "link/LinkClock.h"
 #include "link/LinkOptions.h"
 #include "link/LinkRandom.h"
+#include "link/TraceLink.h"
 
 struct ImpairmentSettings {
     bool pipeline = false;
@@ -35,9 +40,14 @@ struct ImpairmentSettings {
     double randomLossPercent = 0;
     std::optional<BurstLoss> burstLoss;
     double rateKbit = 0;  // 0: no rate limit
+    double rateKbitToClient = -1;  // < 0: as rateKbit
     std::int32_t queueLimit = 1000;
     double duplicatePercent = 0;
     double reorderPercent = 0;
+    DelayShape shape;  // of the jitter
+    // A recorded rate for each direction instead of rateKbit; none: not traced.
+    std::array<std::shared_ptr<const RateTrace>, 2> rateTraces;
+    double corruptPercent = 0;
 
     static ImpairmentSettings From(const LinkOptions& options);
 };
@@ -59,9 +69,17 @@ struct Fate {
     bool jittered = false;
     std::int64_t jitterNs = 0;
     std::uint32_t waiting = 0;
+    std::int32_t corruptBit = -1;  // >= 0: this bit flips, counted from the first byte's lowest
 
+    bool Corrupted() const { return corruptBit >= 0; }
     bool Dropped() const { return drop != DropCause::None; }
 };
+
+// Flips bit `bit` of the bytes (bit 0 is the first byte's lowest).
+inline void FlipBit(unsigned char* bytes, std::int32_t bit)
+{
+    bytes[bit / 8] ^= static_cast<unsigned char>(1u << (bit % 8));
+}
 
 class Impairment {
 public:
@@ -72,6 +90,9 @@ public:
     void SetLossAndDelay(std::int32_t missCount, std::int32_t delayMs);
     std::int32_t DelayMs() const { return m_delayMs; }
 
+    // The rate trace's time 0 (the moment the link is ready).
+    void StartTraceAt(LinkTime origin);
+
     Fate Decide(LinkTime arrival, std::size_t size);
 
     // After a shorter delay moved the waiting datagrams earlier: later
@@ -80,7 +101,7 @@ public:
 
 private:
     struct Draws {
-        double burst, loss, reorder, jitter, duplicate;
+        double burst, loss, reorder, jitter, duplicate, corrupt, corruptBit;
     };
     Draws DrawForArrival();
     bool PeriodicDrops(Fate& fate);
@@ -88,9 +109,12 @@ private:
     // Rate stage: when the datagram has crossed the link, or nothing when the queue is full.
     std::optional<LinkTime> CrossRateLimitedLink(LinkTime arrival, std::size_t size);
     LinkTime Delay(LinkTime start, double jitterDraw, Fate& fate);
+    static std::int32_t CorruptBit(const Draws& draws, double percent, std::size_t size);
 
     ImpairmentSettings m_settings;
     LinkRandom m_burstRandom, m_lossRandom, m_reorderRandom, m_jitterRandom, m_duplicateRandom;
+    LinkRandom m_corruptRandom;
+    std::optional<TraceLink> m_traceLink;
 
     std::int32_t m_missCount = 0;
     std::int32_t m_delayMs = 0;

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "framework/core/NumberText.h"
+#include "framework/core/TextFile.h"
 
 namespace {
 
@@ -24,6 +25,23 @@ std::optional<double> ParsePercentText(std::string_view text)
     return value;
 }
 
+constexpr std::size_t kMostFileBytes = 64 << 20;
+
+std::optional<std::shared_ptr<const RateTrace>> LoadRateTrace(std::string_view file, std::string& problem)
+{
+    const TextFileReading reading = ReadTextFile(file, kMostFileBytes);
+    if (!reading.ok) {
+        problem = reading.problem;
+        return std::nullopt;
+    }
+    RateTraceReading trace = ReadRateTrace(reading.text);
+    if (!trace.problem.empty()) {
+        problem = "'" + std::string(file) + "', " + trace.problem;
+        return std::nullopt;
+    }
+    return std::make_shared<const RateTrace>(std::move(trace.milliseconds));
+}
+
 }  // namespace
 
 std::optional<std::string> ValidateLinkSettings(const LinkSettings& s)
@@ -38,8 +56,13 @@ std::optional<std::string> ValidateLinkSettings(const LinkSettings& s)
         return std::string("--jitter must not be negative");
     if (s.jitterMs > 86400000)
         return std::string("--jitter must be at most a day (86400000 ms)");
-    if (s.rateKbit && (!(*s.rateKbit > 0) || !std::isfinite(*s.rateKbit)))
+    const auto badRate = [](const std::optional<double>& rate) { return rate && (!(*rate > 0) || !std::isfinite(*rate)); };
+    if (badRate(s.rateKbit) || badRate(s.rateKbitToClient))
         return std::string("--rate must be more than 0 kbit/s");
+    if (s.rateKbit && (s.rateTraces[0] || s.rateTraces[1]))
+        return std::string("--rate and --rate-trace cannot be used together");
+    if (auto bad = CheckPercent("--corrupt", s.corruptPercent))
+        return bad;
     if (s.queueLimit < 1)
         return std::string("--queue must be at least 1");
     if (auto bad = CheckPercent("--duplicate", s.duplicatePercent))
@@ -87,4 +110,38 @@ const char* DirectionName(LinkDirection direction)
 bool Applies(LinkDirection option, Direction direction)
 {
     return option == LinkDirection::Both || (option == LinkDirection::ToServer) == (direction == Direction::ToServer);
+}
+
+std::optional<std::string> LoadDistribution(std::string_view text, DelayShape& shape)
+{
+    if (const auto kind = ParseDelayShapeName(text)) {
+        shape = DelayShape(*kind);
+        return std::nullopt;
+    }
+    const TextFileReading file = ReadTextFile(text, kMostFileBytes);
+    if (!file.ok)
+        return "expects uniform, normal, pareto, paretonormal or a table file; " + file.problem;
+    DelayTableReading table = ReadDelayTable(file.text);
+    if (!table.problem.empty())
+        return "'" + std::string(text) + "', " + table.problem;
+    shape = DelayShape::FromTable(std::move(table.quantiles), std::string(text));
+    return std::nullopt;
+}
+
+std::optional<std::string> LoadRateTraces(std::string_view text,
+                                          std::array<std::shared_ptr<const RateTrace>, 2>& traces)
+{
+    const auto comma = text.find(',');
+    std::string problem;
+    const auto first = LoadRateTrace(text.substr(0, comma), problem);
+    if (!first)
+        return problem;
+    auto second = first;
+    if (comma != std::string_view::npos) {
+        second = LoadRateTrace(text.substr(comma + 1), problem);
+        if (!second)
+            return problem;
+    }
+    traces = {*first, *second};
+    return std::nullopt;
 }

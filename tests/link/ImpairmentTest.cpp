@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <set>
 #include <vector>
@@ -410,4 +411,54 @@ TEST(ShorterDelay, LaterDatagramsQueueBehindTheMovedOnes)
     link.SetLossAndDelay(0, 10);
     link.PullTimelinesBackTo(Ms(10));
     EXPECT_EQ(link.Decide(Ms(1), 10).departure, Ms(20));
+}
+
+TEST(Corruption, TheChosenShareHasOneBitFromItsOwnStream)
+{
+    ImpairmentSettings settings;
+    settings.corruptPercent = 50;
+    auto link = Make(settings);  // seed 7: the third is chosen, bit 13 of 800
+    const auto fates = Arrivals(link, 4);
+    EXPECT_EQ(fates[0].corruptBit, -1);
+    EXPECT_EQ(fates[2].corruptBit, 13);
+    EXPECT_FALSE(fates[3].Corrupted());
+
+    settings.corruptPercent = 100;
+    auto all = Make(settings);
+    for (int i = 0; i < 200; ++i) {
+        const auto fate = all.Decide(Ms(i), 3);
+        ASSERT_GE(fate.corruptBit, 0);
+        ASSERT_LT(fate.corruptBit, 24);
+    }
+    EXPECT_FALSE(all.Decide(Ms(1), 0).Corrupted());  // an empty datagram has no bit
+
+    // Turning it on changes no other rule's choices.
+    ImpairmentSettings busy;
+    busy.pipeline = true;
+    busy.jitter = Ms(10);
+    busy.randomLossPercent = 20;
+    busy.duplicatePercent = 20;
+    auto plain = Make(busy, 0, 30);
+    busy.corruptPercent = 50;
+    auto corrupting = Make(busy, 0, 30);
+    for (int i = 0; i < 500; ++i) {
+        const auto a = plain.Decide(Ms(i), 100), b = corrupting.Decide(Ms(i), 100);
+        ASSERT_EQ(a.drop, b.drop);
+        ASSERT_EQ(a.departure, b.departure);
+        ASSERT_EQ(a.duplicated, b.duplicated);
+    }
+}
+
+TEST(Corruption, FlipsExactlyTheOneBit)
+{
+    for (const std::int32_t bit : {0, 7, 8, 13, 799}) {
+        std::vector<unsigned char> bytes(100, 0x5a);
+        const auto before = bytes;
+        FlipBit(bytes.data(), bit);
+        int changed = 0;
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            changed += std::popcount(static_cast<unsigned>(bytes[i] ^ before[i]));
+        EXPECT_EQ(changed, 1);
+        EXPECT_NE(bytes[bit / 8] & (1u << (bit % 8)), before[bit / 8] & (1u << (bit % 8)));
+    }
 }
