@@ -7,6 +7,7 @@
 
 #include "cli/Command.h"
 #include "cli/OptionTable.h"
+#include "cli/Profiles.h"
 
 namespace {
 
@@ -34,13 +35,67 @@ CliParse Bad(std::string error)
     return parse;
 }
 
+std::string ProfileNames()
+{
+    std::string names;
+    for (const auto& profile : LinkProfiles())
+        names.append(profile.name).append(", ");
+    return names + "or help";
+}
+
+// The command line with --profile NAME followed by the options it stands
+// for, each marked as the profile's; or the outcome when --profile ends the
+// parse (help, an unknown name, a second profile).
+std::optional<CliParse> ExpandProfile(const std::vector<CString>& commandLine, std::vector<CString>& arguments,
+                                      std::vector<bool>& fromProfile, CliOptions& options)
+{
+    const std::wstring_view flag = L"--profile";
+    for (size_t i = 0; i < commandLine.size(); ++i) {
+        const std::wstring_view argument = commandLine[i].View();
+        const bool joined = argument.starts_with(L"--profile=");
+        if (argument != flag && !joined) {
+            arguments.push_back(commandLine[i]);
+            fromProfile.push_back(false);
+            continue;
+        }
+        std::wstring_view name;
+        if (joined)
+            name = argument.substr(flag.size() + 1);
+        else if (i + 1 < commandLine.size())
+            name = commandLine[++i].View();
+        else
+            return Bad("--profile needs a value: --profile NAME (--profile help lists them)");
+        if (name == L"help")
+            return CliParse{CliParse::Outcome::ProfileList, {}, {}};
+        if (!options.profileLine.empty())
+            return Bad("--profile is given twice");
+        const LinkProfile* profile = FindLinkProfile(Utf8(name));
+        if (!profile)
+            return Bad("--profile expects " + ProfileNames() + ", not " + Quoted(name));
+        options.profileLine = "profile " + std::string(profile->name) + ": " + std::string(profile->options);
+        arguments.push_back(CString(flag));  // counts as a link option
+        arguments.push_back(CString(name));
+        fromProfile.insert(fromProfile.end(), 2, false);
+        for (const auto& word : ProfileArguments(*profile)) {
+            arguments.push_back(CString::FromUtf8(word));
+            fromProfile.push_back(true);
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
-CliParse ParseCommandLine(const std::vector<CString>& arguments)
+CliParse ParseCommandLine(const std::vector<CString>& commandLine)
 {
     CliParse parse;
+    std::vector<CString> arguments;
+    std::vector<bool> fromProfile;
+    if (std::optional<CliParse> profileOutcome = ExpandProfile(commandLine, arguments, fromProfile, parse.options))
+        return *profileOutcome;
     const std::span<const OptionRule> table = OptionTable();
     std::vector<bool> given(table.size());
+    std::vector<bool> givenByUser(table.size());
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::wstring_view argument = arguments[i].View();
         if (argument == CString::FromUtf8(kHelpFlag).View())
@@ -56,8 +111,10 @@ CliParse ParseCommandLine(const std::vector<CString>& arguments)
             return Bad("unknown option " + Quoted(argument.substr(0, equals)));
         const std::string flag(rule->flag);
         const auto index = static_cast<size_t>(rule - table.data());
-        if (given[index])
+        // An option the profile gave may be given again; one the user gave, not.
+        if (!fromProfile[i] && givenByUser[index])
             return Bad(flag + " is given twice");
+        givenByUser[index] = givenByUser[index] || !fromProfile[i];
         given[index] = true;
         std::wstring_view value;
         if (rule->valueName.empty()) {
@@ -144,7 +201,9 @@ std::string HelpText()
     text += entry(std::string(kVersionFlag), "the version");
     text += "\nThe link engine: any of these options runs it instead of the relay engine.\n"
             "Each datagram meets, in this order: --loss, --burst-loss, --random-loss,\n"
-            "--rate and --queue, --reorder, --delay and --jitter, --keep-order, --duplicate.\n";
+            "--rate or --rate-trace and --queue, --reorder, --delay and --jitter (in its\n"
+            "--distribution), --keep-order, --duplicate, --corrupt. A --profile stands for\n"
+            "some of them; 'dulvet --profile help' lists the profiles.\n";
     text += options(OptionGroup::Link);
     text += "\nCommands on standard input, one a line (its end does not end the relay):\n";
     text += CommandHelp();

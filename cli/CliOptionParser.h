@@ -9,7 +9,7 @@
 #include "cli/CliOptions.h"
 
 struct CliParse {
-    enum class Outcome { Run, Help, Version, BadInput };
+    enum class Outcome { Run, Help, Version, BadInput, ProfileList };
     Outcome outcome = Outcome::BadInput;
     CliOptions options;
     // BadInput: one line that names the flag and what it expects.
@@ -17,7 +17,8 @@ struct CliParse {
 };
 
 // Reads the arguments that follow the program's name. Values are checked
-// as the dialog's form reads its fields; nothing is opened here.
+// as the dialog's form reads its fields; the only files opened are those
+// an option names (a delay table, a rate trace).
 CliParse ParseCommandLine(const std::vector<CString>& arguments);
 
 // The usage lines, each ending in "\n".

@@ -26,5 +26,7 @@ struct CliOptions {
     // instead of the relay engine. The endpoints, loss and delay are here
     // for either engine.
     bool linkEngine = false;
+    // "profile NAME: OPTIONS" when --profile was given, said at start.
+    std::string profileLine;
     LinkOptions link;
 };

@@ -96,6 +96,8 @@ int CliRunner::Run()
         err.Write("dulvet: " + error + "\n");
         return 1;
     }
+    if (!m_options.profileLine.empty())
+        err.Write("dulvet: " + m_options.profileLine + "\n");
     if (const std::string note = m_engine.StartNote(); !note.empty())
         err.Write("dulvet: " + note + "\n");
     m_signals.Start(queue);

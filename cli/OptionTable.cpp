@@ -222,11 +222,57 @@ Written WriteSeed(const CliOptions& options)
     return options.link.seed ? Written(std::to_string(*options.link.seed)) : Written();
 }
 
+// KBIT, or KBIT,KBIT: to-server's and to-client's.
 OptionProblem ReadRate(CliOptions& options, std::wstring_view value)
 {
-    return Take(options.link.rateKbit, ParseDouble(value), "expects kilobits per second, a number like 512 or 1.5, not ",
-                value);
+    const auto comma = value.find(L',');
+    const auto first = ParseDouble(value.substr(0, comma));
+    const auto second = comma == std::wstring_view::npos ? first : ParseDouble(value.substr(comma + 1));
+    if (!first || !second)
+        return "expects kilobits per second, a number like 512 or 1.5, or two as to-server,to-client "
+               "like 256,2000, not " + Quoted(value);
+    options.link.rateKbit = *first;
+    options.link.rateKbitToClient = *second;
+    return std::nullopt;
 }
+
+Written WriteRate(const CliOptions& options)
+{
+    const auto& link = options.link;
+    if (!link.rateKbit)
+        return Written();
+    if (!link.rateKbitToClient || *link.rateKbitToClient == *link.rateKbit)
+        return NumberText(*link.rateKbit);
+    return NumberText(*link.rateKbit) + "," + NumberText(*link.rateKbitToClient);
+}
+
+OptionProblem ReadRateTrace(CliOptions& options, std::wstring_view value)
+{
+    if (OptionProblem problem = LoadRateTraces(Utf8(value), options.link.rateTraces))
+        return problem;
+    options.link.rateTraceFiles = Utf8(value);
+    return std::nullopt;
+}
+
+OptionProblem ReadDistribution(CliOptions& options, std::wstring_view value)
+{
+    return LoadDistribution(Utf8(value), options.link.distribution);
+}
+
+Written WriteDistribution(const CliOptions& options)
+{
+    const DelayShape& shape = options.link.distribution;
+    return shape.Kind() == DelayShapeKind::Uniform ? Written() : Written(shape.Name());
+}
+
+OptionProblem ReadCorrupt(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.corruptPercent, ParseDouble(value), kPercentExpected, value);
+}
+
+// ParseCommandLine puts the options a profile stands for after it; the
+// profile itself sets nothing and is not written back.
+OptionProblem ReadProfile(CliOptions&, std::wstring_view) { return std::nullopt; }
 
 OptionProblem ReadQueue(CliOptions& options, std::wstring_view value)
 {
@@ -295,10 +341,18 @@ constexpr std::array kOptions{
                .write = [](const CliOptions& o) { return WriteSwitch(o.link.pipeline); },
                .switchOff = [](LinkSettings& s) { s.pipeline = false; }, .group = OptionGroup::Link,
                .time = OptionTime::Live},
+    OptionRule{.flag = "--profile", .valueName = "NAME", .form = ValueForm::Word,
+               .help = "a named link (--profile help lists them); later options override it", .read = ReadProfile,
+               .write = [](const CliOptions&) { return Written(); }, .group = OptionGroup::Link},
     OptionRule{.flag = "--jitter", .valueName = "MS", .form = ValueForm::Number,
                .help = "each delay +/- up to MS, uniform (implies --pipeline)", .read = ReadJitter,
                .write = [](const CliOptions& o) { return Number(o.link.jitterMs); },
                .switchOff = [](LinkSettings& s) { s.jitterMs = 0; }, .group = OptionGroup::Link,
+               .time = OptionTime::Live},
+    OptionRule{.flag = "--distribution", .valueName = "uniform|normal|pareto|paretonormal|FILE", .form = ValueForm::Word,
+               .help = "the jitter's shape: mean --delay, standard deviation --jitter (uniform: +/- jitter)",
+               .read = ReadDistribution, .write = WriteDistribution,
+               .switchOff = [](LinkSettings& s) { s.distribution = DelayShape(); }, .group = OptionGroup::Link,
                .time = OptionTime::Live},
     OptionRule{.flag = "--keep-order", .help = "never leave before one that arrived earlier", .read = SetKeepOrder,
                .write = [](const CliOptions& o) { return WriteSwitch(o.link.keepOrder); },
@@ -319,13 +373,23 @@ constexpr std::array kOptions{
     OptionRule{.flag = "--seed", .valueName = "N", .form = ValueForm::Number,
                .help = "seed of all random choices (else one chosen, on stderr)", .read = ReadSeed,
                .write = WriteSeed, .group = OptionGroup::Link},
-    OptionRule{.flag = "--rate", .valueName = "KBIT", .form = ValueForm::Number,
-               .help = "at most KBIT kilobits a second; datagrams queue", .read = ReadRate,
-               .write = [](const CliOptions& o) { return o.link.rateKbit ? Written(NumberText(*o.link.rateKbit)) : Written(); },
-               .switchOff = [](LinkSettings& s) { s.rateKbit.reset(); }, .group = OptionGroup::Link,
-               .time = OptionTime::Live},
+    OptionRule{.flag = "--rate", .valueName = "KBIT[,KBIT]", .form = ValueForm::Number,
+               .help = "at most KBIT kilobits a second (to-server,to-client); datagrams queue", .read = ReadRate,
+               .write = WriteRate,
+               .switchOff = [](LinkSettings& s) {
+                   s.rateKbit.reset();
+                   s.rateKbitToClient.reset();
+               },
+               .group = OptionGroup::Link, .time = OptionTime::Live},
+    OptionRule{.flag = "--rate-trace", .valueName = "FILE[,FILE]", .form = ValueForm::Word,
+               .help = "the rate of a recorded trace of 1500-byte opportunities (to-server,to-client)",
+               .read = ReadRateTrace,
+               .write = [](const CliOptions& o) {
+                   return o.link.rateTraceFiles.empty() ? Written() : Written(o.link.rateTraceFiles);
+               },
+               .group = OptionGroup::Link},
     OptionRule{.flag = "--queue", .valueName = "N", .form = ValueForm::Number,
-               .help = "with --rate: at most N datagrams queue (default 1000)", .read = ReadQueue,
+               .help = "with --rate or --rate-trace: at most N datagrams queue (default 1000)", .read = ReadQueue,
                .write = [](const CliOptions& o) { return Number(o.link.queueLimit, LinkSettings{}.queueLimit); },
                .switchOff = [](LinkSettings& s) { s.queueLimit = LinkSettings{}.queueLimit; }, .group = OptionGroup::Link, .time = OptionTime::Live},
     OptionRule{.flag = "--duplicate", .valueName = "PERCENT", .form = ValueForm::Number,
@@ -337,6 +401,11 @@ constexpr std::array kOptions{
                .help = "this share skips its delay (needs --delay)", .read = ReadReorder,
                .write = [](const CliOptions& o) { return Number(o.link.reorderPercent); },
                .switchOff = [](LinkSettings& s) { s.reorderPercent = 0; }, .group = OptionGroup::Link,
+               .time = OptionTime::Live},
+    OptionRule{.flag = "--corrupt", .valueName = "PERCENT", .form = ValueForm::Number,
+               .help = "flip one random bit of this share of datagrams", .read = ReadCorrupt,
+               .write = [](const CliOptions& o) { return Number(o.link.corruptPercent); },
+               .switchOff = [](LinkSettings& s) { s.corruptPercent = 0; }, .group = OptionGroup::Link,
                .time = OptionTime::Live},
     OptionRule{.flag = "--clients", .valueName = "last|each", .form = ValueForm::Word,
                .help = "replies to the last client (default), or a session each", .read = ReadClients,
@@ -372,8 +441,10 @@ OptionProblem CheckTogether(const LinkOptions& link, const std::function<bool(st
     if (OptionProblem problem = ValidateLinkOptions(link))
         return problem;
     // An option that would change nothing is more likely a mistake than a wish.
-    if (given("--queue") && !link.rateKbit)
-        return std::string("--queue bounds the queue of a rate-limited link: it needs --rate");
+    if (given("--queue") && !link.rateKbit && !link.rateTraces[0])
+        return std::string("--queue bounds the queue of a rate-limited link: it needs --rate or --rate-trace");
+    if (given("--distribution") && link.distribution.Kind() != DelayShapeKind::Uniform && !(link.jitterMs > 0))
+        return std::string("--distribution shapes the jitter: it needs --jitter");
     if (given("--session-idle") && link.clients != ClientsMode::Each)
         return std::string("--session-idle applies to the sessions of --clients each");
     return std::nullopt;

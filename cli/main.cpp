@@ -8,6 +8,7 @@
 #include "DulvetVersion.h"
 #include "cli/LineWriter.h"
 #include "cli/CliLinkEngine.h"
+#include "cli/Profiles.h"
 #include "cli/SignalWatch.h"
 
 namespace {
@@ -29,6 +30,9 @@ int main(int argc, char** argv)
     switch (parse.outcome) {
     case CliParse::Outcome::Help:
         WriteLinesNow(StdStream::Out, HelpText());
+        return 0;
+    case CliParse::Outcome::ProfileList:
+        WriteLinesNow(StdStream::Out, ProfileListText());
         return 0;
     case CliParse::Outcome::Version:
         WriteLinesNow(StdStream::Out, "dulvet " DULVET_VERSION_TEXT "\n");

@@ -93,6 +93,10 @@ bool LinkEngine::Start()
     m_wake.Reset();
     std::unique_lock lock(m_startMutex);
     m_settingsLogged = false;
+    const LinkTime ready = m_clock.Now();  // a rate trace's time 0
+    for (const Direction direction : kBothDirections)
+        if (auto& impairment = m_impairments[direction])
+            impairment->StartTraceAt(ready);
     m_thread = AfxBeginThread(&LinkEngine::ThreadProc, this);
     if (!m_thread)
         return false;
@@ -293,6 +297,7 @@ void LinkEngine::Dispatch(const Route& route, Hop hop)
     }
     if (fate.departure <= now && NothingDue(now)) {
         m_report.Arrived(route.direction, hop);
+        Corrupt(hop, fate);
         Send(route, fate, bytes, length, false, hop);
         if (fate.duplicated)
             Send(route, fate, bytes, length, true, hop);
@@ -304,9 +309,18 @@ void LinkEngine::Dispatch(const Route& route, Hop hop)
         return;
     }
     m_report.Arrived(route.direction, hop);
+    Corrupt(hop, fate);
     Queue(route, fate, hop, false);
     if (fate.duplicated)
         Queue(route, fate, hop, true);
+}
+
+// The chosen bit flips in the engine's own receive buffer, once the
+// arrival has been reported as it came; a duplicate carries the flip too.
+void LinkEngine::Corrupt(const Hop& hop, const Fate& fate)
+{
+    if (fate.Corrupted())
+        FlipBit(const_cast<unsigned char*>(hop.bytes), fate.corruptBit);
 }
 
 // Waiting and leaving
@@ -387,7 +401,8 @@ void LinkEngine::Send(const Route& route, const Fate& fate, const unsigned char*
 // once, and a raise would only slow the relay beside its own clients.
 void LinkEngine::KeepTimeAsNeeded()
 {
-    const bool timed = m_delayMs.load() > 0 || m_options.jitterMs > 0 || m_options.rateKbit.has_value();
+    const bool timed = m_delayMs.load() > 0 || m_options.jitterMs > 0 || m_options.rateKbit.has_value() ||
+                       m_options.rateTraces[0] || m_options.rateTraces[1];
     if (timed == m_raised)
         return;
     if (timed) {

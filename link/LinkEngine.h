@@ -99,6 +99,7 @@ private:
     // hop: who sent it and the relay's end it came to.
     void Dispatch(const Route& route, Hop hop);
     Hop Arrival(const CAsyncSocket::DatagramSlot& datagram, std::uint16_t relayPort) const;
+    static void Corrupt(const Hop& hop, const Fate& fate);
 
     // Waiting and leaving.
     void Queue(const Route& route, const Fate& fate, const Hop& hop, bool copy);

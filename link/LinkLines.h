@@ -9,6 +9,7 @@ inline constexpr const wchar_t* kQueueFullLine = L"Queue full, dropped.\r\n";
 inline constexpr const wchar_t* kNoRoomLine = L"No room to hold it, dropped.\r\n";
 inline constexpr const wchar_t* kReorderedLine = L"Reordered.\r\n";
 inline constexpr const wchar_t* kDuplicatedLine = L"Duplicated.\r\n";
+inline constexpr const wchar_t* kCorruptedLine = L"Corrupted: bit %d flipped.\r\n";
 inline constexpr const wchar_t* kNoClientLine = L"Reply before any client, dropped.\r\n";
 inline constexpr const wchar_t* kClosedSessionLine = L"Session closed, dropped.\r\n";
 inline constexpr const wchar_t* kStrayLine = L"Not from the server, dropped.\r\n";

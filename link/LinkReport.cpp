@@ -115,6 +115,10 @@ void LinkReport::Left(Direction direction, const Fate& fate, bool copy, bool sen
         m_counters.Add(direction, DirectionCounter::Reordered);
         Log(kReorderedLine);
     }
+    if (fate.Corrupted()) {
+        m_counters.Add(direction, DirectionCounter::Corrupted);
+        Log(CString::Formatted(kCorruptedLine, fate.corruptBit));
+    }
     if (fate.delayLine)
         Log(CString::Formatted(kDelayLine, fate.delayMs));
     if (fate.count > 0)

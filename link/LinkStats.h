@@ -22,6 +22,7 @@ enum class DirectionCounter {
     Duplicated,
     Reordered,
     SendFailures,
+    Corrupted,
     kCount
 };
 

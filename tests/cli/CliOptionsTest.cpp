@@ -5,6 +5,7 @@
 
 #include "cli/CliOptionParser.h"
 #include "cli/Command.h"
+#include "cli/Profiles.h"
 #include "tests/support/CStringPrinter.h"
 
 namespace {
@@ -188,10 +189,68 @@ TEST(CliOptions, RefusesBadLinkOptionsNamingTheFlag)
         {{"--seed", "1e3"}, "--seed expects a whole number"},
         {{"--pipeline=yes"}, "--pipeline takes no value"},
         {{"--keep-order", "--keep-order"}, "--keep-order is given twice"},
+        {{"--rate", "100,x"}, "--rate expects kilobits per second"},
+        {{"--rate", "100,0"}, "--rate must be more than 0 kbit/s"},
+        {{"--distribution", "normal"}, "--distribution shapes the jitter: it needs --jitter"},
+        {{"--jitter", "5", "--distribution", "/no/such.dist"}, "--distribution expects uniform, normal, pareto, "
+                                                                "paretonormal or a table file; cannot open '/no/such.dist'"},
+        {{"--rate-trace", "/no/such.trace"}, "--rate-trace cannot open '/no/such.trace'"},
+        {{"--rate-trace", DULVET_SOURCE_DIR "/data/traces/mobile.trace", "--rate", "5"},
+         "--rate and --rate-trace cannot be used together"},
+        {{"--corrupt", "101"}, "--corrupt must be a percentage from 0 to 100"},
+        {{"--profile", "4g"}, "--profile expects dsl, cable, 3g, edge, lte, wifi-lossy, satellite, very-bad, or help, "
+                              "not '4g'"},
+        {{"--profile", "3g", "--profile", "3g"}, "--profile is given twice"},
+        {{"--profile", "3g", "--delay", "5", "--delay", "6"}, "--delay is given twice"},
+        {{"--profile"}, "--profile needs a value"},
     };
     for (const Case& c : cases) {
         const CliParse parse = Parse(c.arguments);
         EXPECT_EQ(parse.outcome, CliParse::Outcome::BadInput) << c.error;
         EXPECT_EQ(parse.error.rfind(c.error, 0), 0u) << parse.error;
     }
+}
+
+TEST(CliProfiles, EachStandsForItsOptionsAndLaterOptionsOverrideThem)
+{
+    for (const LinkProfile& profile : LinkProfiles()) {
+        const CliParse parse = Parse({"--profile", std::string(profile.name)});
+        ASSERT_EQ(parse.outcome, CliParse::Outcome::Run) << profile.name << ": " << parse.error;
+        EXPECT_TRUE(parse.options.linkEngine);
+        EXPECT_EQ(parse.options.profileLine, "profile " + std::string(profile.name) + ": " + std::string(profile.options));
+        EXPECT_EQ(parse.options.link.direction, LinkDirection::Both) << profile.name;
+    }
+    const CliParse threeG = Parse({"--profile=3g"});
+    const LinkOptions& link = threeG.options.link;
+    EXPECT_EQ(link.delayMs, 100);
+    EXPECT_EQ(link.jitterMs, 20.0);
+    EXPECT_EQ(link.distribution.Kind(), DelayShapeKind::Normal);
+    EXPECT_EQ(link.rateKbit, 330.0);
+    EXPECT_EQ(link.rateKbitToClient, 780.0);
+
+    const CliParse overridden = Parse({"--delay", "7", "--profile", "very-bad", "--random-loss", "1", "--rate", "64"});
+    ASSERT_EQ(overridden.outcome, CliParse::Outcome::Run) << overridden.error;
+    EXPECT_EQ(overridden.options.link.delayMs, 500);  // the profile comes after --delay 7
+    EXPECT_EQ(overridden.options.link.randomLossPercent, 1.0);
+    EXPECT_EQ(overridden.options.link.rateKbitToClient, 64.0);
+    EXPECT_EQ(overridden.options.link.distribution.Kind(), DelayShapeKind::ParetoNormal);
+
+    EXPECT_EQ(Parse({"--profile", "help"}, false).outcome, CliParse::Outcome::ProfileList);
+    EXPECT_NE(ProfileListText().find("satellite"), std::string::npos);
+}
+
+TEST(CliOptions, ReadsTheRealLinkOptions)
+{
+    const CliParse parse = Parse({"--jitter", "5", "--distribution", DULVET_SOURCE_DIR "/data/distributions/pareto.dist",
+                                  "--rate-trace", DULVET_SOURCE_DIR "/data/traces/steady-12mbit.trace," DULVET_SOURCE_DIR
+                                  "/data/traces/mobile.trace", "--queue", "20", "--corrupt", "0.5"});
+    ASSERT_EQ(parse.outcome, CliParse::Outcome::Run) << parse.error;
+    const LinkOptions& link = parse.options.link;
+    EXPECT_EQ(link.distribution.Kind(), DelayShapeKind::Table);
+    ASSERT_TRUE(link.rateTraces[0] && link.rateTraces[1]);
+    EXPECT_EQ(link.rateTraces[0]->Size(), 1000u);
+    EXPECT_NE(link.rateTraces[1]->Size(), 1000u);
+    EXPECT_EQ(link.corruptPercent, 0.5);
+    const CliParse one = Parse({"--rate-trace", DULVET_SOURCE_DIR "/data/traces/steady-12mbit.trace"});
+    EXPECT_EQ(one.options.link.rateTraces[0], one.options.link.rateTraces[1]);  // both ways
 }
