@@ -4,7 +4,7 @@
 //   dulvet_loadgen rate  --target A:P [--size B] [--window W] [--seconds S] [--warmup S] [--timeout-ms T]
 //   dulvet_loadgen delay --target A:P --delay-ms D [--seconds S] [--gap-ms G]
 //   dulvet_loadgen pace  --target A:P --rate N --seconds S [--size B]
-//   dulvet_loadgen sink  [--port P] [--seconds S] [--idle-ms I] [--delay-ms D] [--jitter-ms J] [--sequences FILE]
+//   dulvet_loadgen sink  [--port P] [--seconds S] [--idle-ms I] [--delay-ms D] [--jitter-ms J] [--sequences FILE] [--arrivals FILE]
 //   dulvet_loadgen clients --target A:P --clients N [--window W] [--size B] [--seconds S] [--warmup S]
 //                          [--timeout-ms T] [--drain-ms D]
 //   dulvet_loadgen freeport
@@ -58,7 +58,7 @@ int Usage()
                  "  rate  --target A.B.C.D:P [--size B] [--window W] [--seconds S] [--warmup S] [--timeout-ms T]\n"
                  "  delay --target A.B.C.D:P --delay-ms D [--seconds S] [--gap-ms G]\n"
                  "  pace  --target A.B.C.D:P --rate N --seconds S [--size B]\n"
-                 "  sink  [--port P] [--seconds S] [--idle-ms I] [--delay-ms D] [--jitter-ms J] [--sequences FILE]\n"
+                 "  sink  [--port P] [--seconds S] [--idle-ms I] [--delay-ms D] [--jitter-ms J] [--sequences FILE] [--arrivals FILE]\n"
                  "  clients --target A.B.C.D:P --clients N [--window W] [--size B] [--seconds S] [--warmup S]\n"
                  "          [--timeout-ms T] [--drain-ms D]\n"
                  "  busy  [--seconds S]\n");

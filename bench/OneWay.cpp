@@ -181,6 +181,16 @@ int RunSink(const LoadGenOptions& options)
             std::fclose(file);
         }
     }
+    if (options.Has("arrivals")) {
+        // One line a datagram: sequence, one-way ns, arrival (wall clock ns), bytes.
+        if (std::FILE* file = std::fopen(options.Text("arrivals").c_str(), "w")) {
+            for (const Arrival& arrival : arrivals)
+                std::fprintf(file, "%llu %lld %llu %ld\n", static_cast<unsigned long long>(arrival.sequence),
+                             static_cast<long long>(arrival.oneWayNs), static_cast<unsigned long long>(arrival.arrivedNs),
+                             arrival.bytes);
+            std::fclose(file);
+        }
+    }
     PrintArrivals(arrivals, options);
     return 0;
 }

@@ -12,6 +12,7 @@
 int RunPace(const LoadGenOptions& options);
 
 // sink [--port P] [--seconds S] [--idle-ms I] [--delay-ms D] [--jitter-ms J] [--sequences FILE]
+//        [--arrivals FILE]
 //   Receives until S seconds have passed or, once something came, nothing
 //   more for I ms. Each datagram's one-way time is the kernel's receive
 //   stamp minus the sender's stamp (both wall clock, on one machine).

@@ -35,6 +35,7 @@ sections=(
   jitter          # --jitter 20: the delays' distribution
   random-loss     # --random-loss 10: the share dropped, the same seed the same drops
   rate-limit      # --rate 4000 --queue 100 offered 1.5 x the rate
+  real-link       # --distribution shapes, a --rate-trace saturated, their cost
   idle            # processor and wake-ups of each engine when nothing passes
   busy            # delay beside a busy program, both engines, idle and busy
   capture         # what --capture costs: throughput, the pipeline's delay, nothing left out
