@@ -30,6 +30,8 @@ bool CliLinkEngine::Start(LogHost& settingsLog, LogHost& datagramLog, std::strin
     m_datagramLog.SetTarget(datagramLog);
     if (m_engine)
         m_engine->Observe(m_observer);
+    if (m_engine && m_noticeLog)
+        m_engine->SetNoticeLog(*m_noticeLog);
     if (!m_engine || !m_engine->Start()) {
         m_engine.reset();  // closes the port again
         error = kRelayStartFailure;
@@ -41,7 +43,37 @@ bool CliLinkEngine::Start(LogHost& settingsLog, LogHost& datagramLog, std::strin
 void CliLinkEngine::Modify(double lossPercent, std::int32_t delayMs)
 {
     if (m_engine)
-        m_engine->Modify(lossPercent, delayMs);
+        Applied(m_engine->Modify(lossPercent, delayMs));
+}
+
+bool CliLinkEngine::Applied(std::optional<std::uint64_t> ticket)
+{
+    return ticket && m_engine->WaitApplied(*ticket, kChangePatience);
+}
+
+bool CliLinkEngine::Apply(const LinkSettings& settings, const std::string& line)
+{
+    return m_engine && Applied(m_engine->Apply(settings, CString::FromUtf8(line)));
+}
+
+bool CliLinkEngine::Down(LinkDirection way, std::optional<double> seconds, const std::string& line)
+{
+    std::optional<std::chrono::nanoseconds> length;
+    if (seconds)
+        length = std::chrono::nanoseconds(static_cast<std::int64_t>(*seconds * 1e9));
+    return m_engine && Applied(m_engine->Down(way, length, CString::FromUtf8(line)));
+}
+
+bool CliLinkEngine::Up(const std::string& line)
+{
+    return m_engine && Applied(m_engine->Up(CString::FromUtf8(line)));
+}
+
+std::optional<std::uint64_t> CliLinkEngine::ChosenSeed() const
+{
+    if (m_options.seed || !m_engine)
+        return std::nullopt;
+    return m_engine->Seed();
 }
 
 EngineStats CliLinkEngine::Stats() const

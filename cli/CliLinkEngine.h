@@ -23,6 +23,12 @@ public:
     void Observe(DatagramObserver* observer) override;
     bool Start(LogHost& settingsLog, LogHost& datagramLog, std::string& error) override;
     void Modify(double lossPercent, std::int32_t delayMs) override;
+    bool Live() const override { return true; }
+    bool Apply(const LinkSettings& settings, const std::string& line) override;
+    bool Down(LinkDirection way, std::optional<double> seconds, const std::string& line) override;
+    bool Up(const std::string& line) override;
+    std::optional<std::uint64_t> ChosenSeed() const override;
+    void SetNoticeLog(LogHost& notices) override { m_noticeLog = &notices; }
     EngineStats Stats() const override;
     void Stop() override;
     std::string StartNote() const override;
@@ -44,8 +50,11 @@ private:
         LogHost* m_target = nullptr;  // set before the engine's thread starts
     };
 
+    bool Applied(std::optional<std::uint64_t> ticket);
+
     const LinkOptions m_options;
     DatagramObserver* m_observer = nullptr;
+    LogHost* m_noticeLog = nullptr;
     SteadyLinkClock m_clock;
     LaterLogHost m_settingsLog;
     LaterLogHost m_datagramLog;

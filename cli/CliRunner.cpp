@@ -18,6 +18,17 @@
 
 namespace {
 
+// The engine's notices on standard error, each a line of its own.
+class NoticeLogHost : public LogHost {
+public:
+    explicit NoticeLogHost(LineWriter& err) : m_err(err) {}
+    void AppendLog(const CString& line) override { m_err.Write("dulvet: " + line.ToUtf8() + "\n"); }
+    void ScrollLogToEnd() override {}
+
+private:
+    LineWriter& m_err;
+};
+
 std::chrono::steady_clock::duration FromSeconds(double seconds)
 {
     return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
@@ -90,6 +101,8 @@ int CliRunner::Run()
     observers.Add(capture.get());
     observers.Add(m_options.jsonLog && !m_options.quiet ? &json : nullptr);
     m_engine.Observe(observers.Single());
+    NoticeLogHost notices(err);
+    m_engine.SetNoticeLog(notices);
     const auto queue = std::make_shared<ControlQueue>();
 
     if (!m_engine.Start(settingsLog, datagramLog, error)) {
@@ -100,6 +113,7 @@ int CliRunner::Run()
         err.Write("dulvet: " + m_options.profileLine + "\n");
     if (const std::string note = m_engine.StartNote(); !note.empty())
         err.Write("dulvet: " + note + "\n");
+    m_control.emplace(m_options, m_engine);
     m_signals.Start(queue);
     CommandReader::Start(queue);
     const std::string reason = RunUntilEnd(*queue, err);
@@ -162,7 +176,15 @@ std::optional<std::string> CliRunner::Handle(const ControlEvent& event, LineWrit
     }
     switch (parse.command->kind) {
     case Command::Kind::Modify:
-        m_engine.Modify(parse.command->lossPercent, parse.command->delayMs);
+        m_control->Modify(parse.command->lossPercent, parse.command->delayMs);
+        break;
+    case Command::Kind::Set:
+    case Command::Kind::Down:
+    case Command::Kind::Up:
+        HandleChange(*parse.command, err);
+        break;
+    case Command::Kind::Show:
+        err.Write(m_control->Show() + "\n");
         break;
     case Command::Kind::Stats:
         err.Write(StatsLine(Seconds(), AllStats()));
@@ -171,6 +193,29 @@ std::optional<std::string> CliRunner::Handle(const ControlEvent& event, LineWrit
         return "quit";
     }
     return std::nullopt;
+}
+
+void CliRunner::HandleChange(const Command& command, LineWriter& err)
+{
+    ControlResult result;
+    switch (command.kind) {
+    case Command::Kind::Set:
+        result = m_control->Set(command.words);
+        if (result.Ok() && result.message.empty())
+            result = {ControlResult::Status::Bad, "the link has these settings already"};
+        break;
+    case Command::Kind::Down:
+        result = m_control->Down(command.way, command.seconds);
+        break;
+    default:
+        result = m_control->Up();
+        break;
+    }
+    if (result.Ok())
+        return;  // the engine's settings line says what changed
+    const bool named = result.status == ControlResult::Status::NotLive;
+    err.Write("dulvet: " + (named ? std::string() : std::string(command.kind == Command::Kind::Set ? "set: " : "")) +
+              result.message + "\n");
 }
 
 double CliRunner::Seconds() const { return std::chrono::duration<double>(Clock::now() - m_started).count(); }

@@ -11,6 +11,7 @@
 #include "cli/CliOptions.h"
 #include "cli/ControlQueue.h"
 #include "cli/Engine.h"
+#include "cli/LinkControl.h"
 
 class CaptureWriter;
 class Engine;
@@ -37,6 +38,7 @@ private:
     std::string RunUntilEnd(ControlQueue& queue, LineWriter& err);
     // What ended the run, if this event does.
     std::optional<std::string> Handle(const ControlEvent& event, LineWriter& err);
+    void HandleChange(const Command& command, LineWriter& err);
     double Seconds() const;
     // The engine's counters and the capture's.
     EngineStats AllStats() const;
@@ -47,4 +49,5 @@ private:
     SignalWatch& m_signals;
     Clock::time_point m_started;
     const CaptureWriter* m_capture = nullptr;  // while it runs
+    std::optional<LinkControl> m_control;  // once the engine runs
 };

@@ -49,6 +49,41 @@ std::optional<Command> ReadQuit(const std::vector<std::string_view>& arguments)
     return arguments.empty() ? std::optional(Command{Command::Kind::Quit}) : std::nullopt;
 }
 
+std::optional<Command> ReadSet(const std::vector<std::string_view>& arguments)
+{
+    Command command{Command::Kind::Set};
+    command.words.assign(arguments.begin(), arguments.end());
+    return command;
+}
+
+std::optional<Command> ReadShow(const std::vector<std::string_view>& arguments)
+{
+    return arguments.empty() ? std::optional(Command{Command::Kind::Show}) : std::nullopt;
+}
+
+std::optional<Command> ReadDown(const std::vector<std::string_view>& arguments)
+{
+    Command command{Command::Kind::Down};
+    size_t next = 0;
+    if (next < arguments.size()) {
+        if (const auto way = ParseLinkDirection(arguments[next])) {
+            command.way = *way;
+            ++next;
+        }
+    }
+    if (next < arguments.size()) {
+        command.seconds = ParseDouble(Wide(arguments[next++]));
+        if (!command.seconds || !(*command.seconds > 0) || *command.seconds > 1e9)
+            return std::nullopt;
+    }
+    return next == arguments.size() ? std::optional(command) : std::nullopt;
+}
+
+std::optional<Command> ReadUp(const std::vector<std::string_view>& arguments)
+{
+    return arguments.empty() ? std::optional(Command{Command::Kind::Up}) : std::nullopt;
+}
+
 struct CommandRule {
     std::string_view name;
     std::string_view form;     // the whole line as expected
@@ -62,6 +97,13 @@ constexpr std::array kCommands{
     CommandRule{"modify", "modify LOSS DELAY",
                 " with LOSS a number in percent and DELAY whole milliseconds, like 'modify 25 100'",
                 "new loss rate and delay; the drop counter carries on", ReadModify},
+    CommandRule{"set", "set OPTION VALUE ...", ", any option of the link as on the command line, 'off' to switch one off",
+                "change the link: 'set --jitter 20 --rate off'", ReadSet},
+    CommandRule{"show", "show", " alone", "the command line that starts the same link, on stderr", ReadShow},
+    CommandRule{"down", "down [to-server|to-client|both] [SECONDS]",
+                " with SECONDS a number more than 0, like 'down to-server 5'",
+                "the link down (both ways unless told) until up or SECONDS pass", ReadDown},
+    CommandRule{"up", "up", " alone", "the link up again", ReadUp},
     CommandRule{"stats", "stats", " alone", "one stats line on stderr now", ReadStats},
     CommandRule{"quit", "quit", " alone", "stop relaying and end", ReadQuit},
 };

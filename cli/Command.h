@@ -5,12 +5,18 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "link/LinkSettings.h"
 
 struct Command {
-    enum class Kind { Modify, Stats, Quit };
+    enum class Kind { Modify, Stats, Quit, Set, Show, Down, Up };
     Kind kind = Kind::Stats;
     double lossPercent = 0;    // Modify
     std::int32_t delayMs = 0;  // Modify
+    std::vector<std::string> words = {};     // Set: the words after "set", read against the settings in force
+    LinkDirection way = LinkDirection::Both;  // Down
+    std::optional<double> seconds = {};      // Down; nothing: until up
 };
 
 struct CommandParse {

@@ -20,15 +20,20 @@ using ControlEvent = std::variant<CommandParse, EndRequest>;
 
 class ControlQueue {
 public:
-    // Any thread.
+    // Any thread. A command waits while kMostWaiting events wait already
+    // (standard input is then read no further); a request to end never waits.
     void Push(ControlEvent event)
     {
         {
-            std::lock_guard lock(m_mutex);
+            std::unique_lock lock(m_mutex);
+            if (std::holds_alternative<CommandParse>(event))
+                m_taken.wait(lock, [this] { return m_events.size() < kMostWaiting; });
             m_events.push_back(std::move(event));
         }
         m_changed.notify_one();
     }
+
+    static constexpr size_t kMostWaiting = 256;
 
     // The next event, or nothing once the deadline has passed.
     std::optional<ControlEvent> WaitUntil(std::chrono::steady_clock::time_point deadline)
@@ -38,11 +43,13 @@ public:
             return std::nullopt;
         ControlEvent event = std::move(m_events.front());
         m_events.pop_front();
+        m_taken.notify_all();
         return event;
     }
 
 private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
+    std::condition_variable m_taken;
     std::deque<ControlEvent> m_events;
 };

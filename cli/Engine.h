@@ -4,9 +4,13 @@
 // report its counters, stop. Engines report their lines through LogHost,
 // as the relay reports to the dialog's log.
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "link/LinkSettings.h"
 
 class DatagramObserver;
 class LogHost;
@@ -39,6 +43,23 @@ public:
     virtual bool Start(LogHost& settingsLog, LogHost& datagramLog, std::string& error) = 0;
     // A new loss rate (percent) and delay (ms) while the engine runs.
     virtual void Modify(double lossPercent, std::int32_t delayMs) = 0;
+
+    // The link engine's settings while it runs: whole new settings (they
+    // passed ValidateLinkSettings), an outage and its end, each with the
+    // line it logs as it applies. Each returns once the engine has applied
+    // it, false when it could not within kChangePatience. The dialog's
+    // relay takes none of them (Live false).
+    virtual bool Live() const { return false; }
+    virtual bool Apply(const LinkSettings&, const std::string& /*line*/) { return false; }
+    virtual bool Down(LinkDirection, std::optional<double> /*seconds*/, const std::string& /*line*/) { return false; }
+    virtual bool Up(const std::string& /*line*/) { return false; }
+    static constexpr std::chrono::seconds kChangePatience{5};
+    // Where it says, one line at a time, what the user should know while
+    // it runs (for standard error). Before Start.
+    virtual void SetNoticeLog(LogHost&) {}
+    // The seed it chose when none was given.
+    virtual std::optional<std::uint64_t> ChosenSeed() const { return std::nullopt; }
+
     // The counters since Start; any thread, at any time after Start.
     virtual EngineStats Stats() const = 0;
     // Stops at once, even in the middle of a pause; no line follows.

@@ -50,9 +50,9 @@ bool Left(const DatagramEvent& event) { return event.step == DatagramStep::Left 
 // The per-datagram lines of both engines, which the events replace.
 bool IsDatagramLine(std::wstring_view line)
 {
-    static const std::array<const wchar_t*, 11> kWhole = {
+    static const std::array<const wchar_t*, 12> kWhole = {
         kMissLine,    kBurstLossLine,  kRandomLossLine, kQueueFullLine,     kNoRoomLine, kReorderedLine,
-        kDuplicatedLine, kNoClientLine, kClosedSessionLine, kStrayLine, L""};
+        kDuplicatedLine, kNoClientLine, kClosedSessionLine, kStrayLine, kOutageLine, L""};
     for (const wchar_t* whole : kWhole)
         if (*whole && line == whole)
             return true;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "relay/MissCount.h"
+
 namespace {
 
 // Streams per direction: each rule's stream index is direction * kRules + rule.
@@ -30,44 +32,36 @@ std::chrono::nanoseconds Milliseconds(double ms)
 
 }  // namespace
 
-ImpairmentSettings ImpairmentSettings::From(const LinkOptions& options)
-{
-    ImpairmentSettings settings;
-    settings.jitter = Milliseconds(options.jitterMs);
-    settings.pipeline = options.pipeline || settings.jitter.count() > 0;
-    settings.keepOrder = options.keepOrder;
-    settings.randomLossPercent = options.randomLossPercent;
-    settings.burstLoss = options.burstLoss;
-    settings.rateKbit = options.rateKbit.value_or(0);
-    settings.rateKbitToClient = options.rateKbitToClient.value_or(-1);
-    settings.queueLimit = options.queueLimit;
-    settings.duplicatePercent = options.duplicatePercent;
-    settings.reorderPercent = options.reorderPercent;
-    settings.shape = options.distribution;
-    settings.rateTraces = options.rateTraces;
-    settings.corruptPercent = options.corruptPercent;
-    return settings;
-}
-
-Impairment::Impairment(const ImpairmentSettings& settings, std::uint64_t seed, Direction direction)
-    : m_settings(settings),
-      m_burstRandom(StreamFor(seed, direction, kBurstStream)),
+Impairment::Impairment(const LinkSettings& settings, std::uint64_t seed, Direction direction)
+    : m_burstRandom(StreamFor(seed, direction, kBurstStream)),
       m_lossRandom(StreamFor(seed, direction, kLossStream)),
       m_reorderRandom(StreamFor(seed, direction, kReorderStream)),
       m_jitterRandom(StreamFor(seed, direction, kJitterStream)),
       m_duplicateRandom(StreamFor(seed, direction, kDuplicateStream)),
       m_corruptRandom(StreamFor(seed, direction, kCorruptStream))
 {
-    if (direction == Direction::ToClient && settings.rateKbitToClient >= 0)
-        m_settings.rateKbit = settings.rateKbitToClient;
+    m_direction = direction;
     if (const auto& trace = settings.rateTraces[static_cast<std::size_t>(direction)])
         m_traceLink.emplace(trace, settings.queueLimit);
+    Apply(settings);
 }
 
 void Impairment::StartTraceAt(LinkTime origin)
 {
     if (m_traceLink)
         m_traceLink->StartAt(origin);
+}
+
+void Impairment::Apply(const LinkSettings& settings)
+{
+    m_settings = settings;
+    if (m_direction == Direction::ToClient && settings.rateKbitToClient)
+        m_settings.rateKbit = settings.rateKbitToClient;
+    m_jitter = Milliseconds(settings.jitterMs);
+    m_pipeline = settings.pipeline || m_jitter.count() > 0;
+    if (!settings.burstLoss)
+        m_inBurst = false;
+    SetLossAndDelay(MissCountFromLossRate(settings.lossPercent), settings.delayMs);
 }
 
 void Impairment::SetLossAndDelay(std::int32_t missCount, std::int32_t delayMs)
@@ -153,14 +147,14 @@ std::optional<LinkTime> Impairment::CrossRateLimitedLink(LinkTime arrival, std::
 {
     if (m_traceLink)
         return m_traceLink->Cross(arrival, size);
-    if (m_settings.rateKbit <= 0)
+    if (!m_settings.rateKbit)
         return arrival;
     while (!m_onLink.empty() && m_onLink.front() <= arrival)
         m_onLink.pop_front();
     if (m_onLink.size() >= static_cast<std::size_t>(m_settings.queueLimit))
         return std::nullopt;
     // size * 8 bits at rateKbit * 1000 bits a second.
-    const auto onTheWire = std::chrono::nanoseconds(std::llround(static_cast<double>(size) * 8e6 / m_settings.rateKbit));
+    const auto onTheWire = std::chrono::nanoseconds(std::llround(static_cast<double>(size) * 8e6 / *m_settings.rateKbit));
     const LinkTime start = m_onLink.empty() ? arrival : std::max(arrival, m_onLink.back());
     m_onLink.push_back(start + onTheWire);
     return m_onLink.back();
@@ -170,20 +164,21 @@ LinkTime Impairment::Delay(LinkTime start, double jitterDraw, Fate& fate)
 {
     const std::chrono::nanoseconds delay = std::chrono::milliseconds(std::max(0, m_delayMs));
     fate.settingDelayMs = m_delayMs;
-    if (!m_settings.pipeline) {
+    if (!m_pipeline) {
         fate.delayLine = m_delayMs != 0;
         fate.delayMs = m_delayMs;
+        fate.fellBehind = m_lineFree - start > std::chrono::seconds(1);
         m_lineFree = std::max(start, m_lineFree) + delay;
         return m_lineFree;
     }
-    const auto jitter = m_settings.jitter.count();
+    const auto jitter = m_jitter.count();
     if (jitter == 0) {
         fate.delayLine = m_delayMs != 0;
         fate.delayMs = m_delayMs;
         return start + delay;
     }
     // The shape's offset in jitters (uniform: -1 to +1), then never below no delay at all.
-    const auto offset = std::llround(m_settings.shape.Offset(jitterDraw) * static_cast<double>(jitter));
+    const auto offset = std::llround(m_settings.distribution.Offset(jitterDraw) * static_cast<double>(jitter));
     const std::chrono::nanoseconds own(std::max<std::int64_t>(0, delay.count() + offset));
     fate.delayLine = true;
     fate.delayMs = static_cast<std::int32_t>(std::llround(static_cast<double>(own.count()) / 1e6));

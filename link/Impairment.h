@@ -29,30 +29,11 @@
 
 #include "link/Direction.h"
 #include "link/LinkClock.h"
-#include "link/LinkOptions.h"
+#include "link/LinkSettings.h"
 #include "link/LinkRandom.h"
 #include "link/TraceLink.h"
 
-struct ImpairmentSettings {
-    bool pipeline = false;
-    std::chrono::nanoseconds jitter{0};
-    bool keepOrder = false;
-    double randomLossPercent = 0;
-    std::optional<BurstLoss> burstLoss;
-    double rateKbit = 0;  // 0: no rate limit
-    double rateKbitToClient = -1;  // < 0: as rateKbit
-    std::int32_t queueLimit = 1000;
-    double duplicatePercent = 0;
-    double reorderPercent = 0;
-    DelayShape shape;  // of the jitter
-    // A recorded rate for each direction instead of rateKbit; none: not traced.
-    std::array<std::shared_ptr<const RateTrace>, 2> rateTraces;
-    double corruptPercent = 0;
-
-    static ImpairmentSettings From(const LinkOptions& options);
-};
-
-enum class DropCause : std::uint8_t { None, Periodic, Burst, Random, QueueFull };
+enum class DropCause : std::uint8_t { None, Periodic, Burst, Random, QueueFull, Outage };
 
 struct Fate {
     DropCause drop = DropCause::None;
@@ -70,6 +51,7 @@ struct Fate {
     std::int64_t jitterNs = 0;
     std::uint32_t waiting = 0;
     std::int32_t corruptBit = -1;  // >= 0: this bit flips, counted from the first byte's lowest
+    bool fellBehind = false;    // a serial delay: it waited more than a second behind those before it
 
     bool Corrupted() const { return corruptBit >= 0; }
     bool Dropped() const { return drop != DropCause::None; }
@@ -83,10 +65,14 @@ inline void FlipBit(unsigned char* bytes, std::int32_t bit)
 
 class Impairment {
 public:
-    Impairment(const ImpairmentSettings& settings, std::uint64_t seed, Direction direction);
+    // The settings must have passed ValidateLinkSettings.
+    Impairment(const LinkSettings& settings, std::uint64_t seed, Direction direction);
 
-    // The periodic loss and the delay, as Start and Modify give them; the
-    // drop counter carries on.
+    // New settings between two datagrams: the random streams, the drop
+    // counter, a burst in progress and the datagrams on a rate-limited
+    // link carry on.
+    void Apply(const LinkSettings& settings);
+    // The periodic loss (as a drop period) and the delay alone.
     void SetLossAndDelay(std::int32_t missCount, std::int32_t delayMs);
     std::int32_t DelayMs() const { return m_delayMs; }
 
@@ -94,6 +80,9 @@ public:
     void StartTraceAt(LinkTime origin);
 
     Fate Decide(LinkTime arrival, std::size_t size);
+    // A datagram that no rule saw (the link was down): its draws are
+    // taken all the same, so later datagrams meet the same choices.
+    void Skip() { DrawForArrival(); }
 
     // After a shorter delay moved the waiting datagrams earlier: later
     // datagrams queue behind `latest` at most.
@@ -111,7 +100,10 @@ private:
     LinkTime Delay(LinkTime start, double jitterDraw, Fate& fate);
     static std::int32_t CorruptBit(const Draws& draws, double percent, std::size_t size);
 
-    ImpairmentSettings m_settings;
+    LinkSettings m_settings;  // to-client's rate in rateKbit where it differs
+    Direction m_direction = Direction::ToServer;
+    bool m_pipeline = false;            // --pipeline, or any jitter
+    std::chrono::nanoseconds m_jitter{0};
     LinkRandom m_burstRandom, m_lossRandom, m_reorderRandom, m_jitterRandom, m_duplicateRandom;
     LinkRandom m_corruptRandom;
     std::optional<TraceLink> m_traceLink;

@@ -8,6 +8,7 @@
 #include "framework/core/Ipv4Text.h"
 #include "framework/core/SocketTypes.h"
 #include "framework/core/ThreadTiming.h"
+#include "link/LinkLines.h"
 #include "relay/LogHost.h"
 #include "relay/MissCount.h"
 #include "relay/SettingsLines.h"
@@ -55,13 +56,13 @@ LinkEngine::LinkEngine(const LinkOptions& options, LogHost& settingsLog, LogHost
         m_received[i].bytes = &m_receiveBuffers[static_cast<std::size_t>(i) * kSlotBytes];
         m_received[i].capacity = kSlotBytes;
     }
-    const ImpairmentSettings settings = ImpairmentSettings::From(options);
+    m_settings = options.Settings();
+    m_requested = m_settings;
+    // Both ways keep their streams, so that --direction may change later.
     for (const Direction direction : kBothDirections)
-        if (Applies(options.direction, direction))
-            m_impairments[direction].emplace(settings, m_seed, direction);
-    m_missCount = MissCountFromLossRate(options.lossPercent);
-    m_delayMs = options.delayMs;
-    m_appliedDelayMs = options.delayMs;
+        m_impairments[direction].emplace(m_settings, m_seed, direction);
+    m_changes.reserve(kMostWaitingChanges);
+    m_applying.reserve(kMostWaitingChanges);
 }
 
 LinkEngine::~LinkEngine() { Stop(); }
@@ -97,6 +98,10 @@ bool LinkEngine::Start()
     for (const Direction direction : kBothDirections)
         if (auto& impairment = m_impairments[direction])
             impairment->StartTraceAt(ready);
+    {
+        std::lock_guard changeLock(m_changeMutex);
+        m_ended = false;
+    }
     m_thread = AfxBeginThread(&LinkEngine::ThreadProc, this);
     if (!m_thread)
         return false;
@@ -104,14 +109,78 @@ bool LinkEngine::Start()
     return true;
 }
 
-void LinkEngine::Modify(double lossPercent, std::int32_t delayMs)
+std::uint64_t LinkEngine::Modify(double lossPercent, std::int32_t delayMs)
 {
-    const std::int32_t missCount = MissCountFromLossRate(lossPercent);
-    m_missCount = missCount;
-    m_delayMs = delayMs;
-    m_settingsLog.AppendLog(SettingsLines(missCount, delayMs));
-    m_settingsLog.ScrollLogToEnd();
+    Change change;
+    {
+        std::lock_guard lock(m_changeMutex);
+        change.settings = m_requested;
+    }
+    change.settings.lossPercent = lossPercent;
+    change.settings.delayMs = delayMs;
+    change.line = SettingsLines(MissCountFromLossRate(lossPercent), delayMs);
+    // A modify is never refused: past the bound it waits its turn here,
+    // which only a stalled engine would make it do.
+    for (;;) {
+        if (const auto ticket = Push(change))
+            return *ticket;
+        std::unique_lock lock(m_changeMutex);
+        m_changeApplied.wait_for(lock, std::chrono::milliseconds(10));
+    }
+}
+
+std::optional<std::uint64_t> LinkEngine::Apply(const LinkSettings& settings, const CString& line)
+{
+    Change change;
+    change.settings = settings;
+    change.line = line;
+    return Push(std::move(change));
+}
+
+std::optional<std::uint64_t> LinkEngine::Down(LinkDirection way, std::optional<std::chrono::nanoseconds> length,
+                                              const CString& line)
+{
+    Change change;
+    change.kind = Change::Kind::Down;
+    change.way = way;
+    change.length = length;
+    change.line = line;
+    return Push(std::move(change));
+}
+
+std::optional<std::uint64_t> LinkEngine::Up(const CString& line)
+{
+    Change change;
+    change.kind = Change::Kind::Up;
+    change.line = line;
+    return Push(std::move(change));
+}
+
+std::optional<std::uint64_t> LinkEngine::Push(Change change)
+{
+    {
+        std::lock_guard lock(m_changeMutex);
+        if (m_changes.size() >= kMostWaitingChanges)
+            return std::nullopt;
+        change.ticket = ++m_lastTicket;
+        if (change.kind == Change::Kind::Settings)
+            m_requested = change.settings;
+        m_changes.push_back(std::move(change));
+    }
     m_wake.Raise();
+    return m_lastTicket;
+}
+
+bool LinkEngine::WaitApplied(std::uint64_t ticket, std::chrono::steady_clock::duration patience)
+{
+    std::unique_lock lock(m_changeMutex);
+    return m_changeApplied.wait_for(lock, patience, [&] { return m_appliedTicket >= ticket || m_ended; });
+}
+
+LinkSettings LinkEngine::Settings() const
+{
+    std::lock_guard lock(m_changeMutex);
+    return m_requested;
 }
 
 void LinkEngine::Stop()
@@ -122,6 +191,11 @@ void LinkEngine::Stop()
     m_wake.Raise();
     m_thread->Join();
     m_thread.reset();
+    {
+        std::lock_guard lock(m_changeMutex);
+        m_ended = true;
+    }
+    m_changeApplied.notify_all();
 }
 
 unsigned LinkEngine::ThreadProc(void* self)
@@ -139,7 +213,7 @@ void LinkEngine::Run()
         // The settings lines come first, once the thread exists: no
         // datagram line before them, and none at all if it never ran.
         std::lock_guard lock(m_startMutex);
-        m_settingsLog.AppendLog(SettingsLines(m_missCount.load(), m_delayMs.load()));
+        m_settingsLog.AppendLog(SettingsLines(MissCountFromLossRate(m_settings.lossPercent), m_settings.delayMs));
         m_settingsLogged = true;
     }
     m_announced.notify_one();
@@ -149,7 +223,7 @@ void LinkEngine::Run()
             m_wake.Reset();
             if (m_stopping.load())
                 break;
-            ApplyModify();
+            ApplyChanges();
         }
         for (const std::uint64_t key : m_ready)
             ReceiveFrom(key);
@@ -286,13 +360,23 @@ void LinkEngine::Dispatch(const Route& route, Hop hop)
     hop.arrival = now;
     Fate fate;
     fate.departure = now;
-    if (auto& impairment = m_impairments[route.direction]) {
-        impairment->SetLossAndDelay(m_missCount.load(std::memory_order_relaxed),
-                                    m_delayMs.load(std::memory_order_relaxed));
-        fate = impairment->Decide(now, static_cast<std::size_t>(length));
+    Impairment& impairment = *m_impairments[route.direction];
+    if (Outage(route.direction, now)) {
+        if (Applies(m_settings.direction, route.direction))
+            impairment.Skip();
+        fate.drop = DropCause::Outage;
+        m_report.Dropped(route.direction, fate, hop);
+        return;
+    }
+    if (Applies(m_settings.direction, route.direction)) {
+        fate = impairment.Decide(now, static_cast<std::size_t>(length));
         if (fate.Dropped()) {
             m_report.Dropped(route.direction, fate, hop);
             return;
+        }
+        if (fate.fellBehind && !m_toldFellBehind && m_notices) {
+            m_toldFellBehind = true;
+            m_notices->AppendLog(kFellBehindNotice);
         }
     }
     if (fate.departure <= now && NothingDue(now)) {
@@ -401,8 +485,8 @@ void LinkEngine::Send(const Route& route, const Fate& fate, const unsigned char*
 // once, and a raise would only slow the relay beside its own clients.
 void LinkEngine::KeepTimeAsNeeded()
 {
-    const bool timed = m_delayMs.load() > 0 || m_options.jitterMs > 0 || m_options.rateKbit.has_value() ||
-                       m_options.rateTraces[0] || m_options.rateTraces[1];
+    const bool timed = m_settings.delayMs > 0 || m_settings.jitterMs > 0 || m_settings.rateKbit.has_value() ||
+                       m_settings.rateTraces[0] || m_settings.rateTraces[1];
     if (timed == m_raised)
         return;
     if (timed) {
@@ -413,12 +497,56 @@ void LinkEngine::KeepTimeAsNeeded()
     }
 }
 
-void LinkEngine::ApplyModify()
+void LinkEngine::ApplyChanges()
 {
+    {
+        std::lock_guard lock(m_changeMutex);
+        m_applying.swap(m_changes);
+    }
+    if (m_applying.empty())
+        return;
+    for (const Change& change : m_applying) {
+        switch (change.kind) {
+        case Change::Kind::Settings:
+            ApplySettings(change.settings);
+            break;
+        case Change::Kind::Down:
+            for (const Direction direction : kBothDirections)
+                if (Applies(change.way, direction))
+                    m_outageEnd[direction] = change.length ? m_clock.Now() + *change.length : LinkTime::max();
+            break;
+        case Change::Kind::Up:
+            m_outageEnd[Direction::ToServer].reset();
+            m_outageEnd[Direction::ToClient].reset();
+            break;
+        }
+        m_settingsLog.AppendLog(change.line);
+    }
+    m_settingsLog.ScrollLogToEnd();
+    {
+        std::lock_guard lock(m_changeMutex);
+        m_appliedTicket = m_applying.back().ticket;
+    }
+    m_changeApplied.notify_all();
+    m_applying.clear();
+}
+
+bool LinkEngine::Outage(Direction direction, LinkTime now)
+{
+    std::optional<LinkTime>& end = m_outageEnd[direction];
+    if (end && now >= *end)
+        end.reset();
+    return end.has_value();
+}
+
+void LinkEngine::ApplySettings(const LinkSettings& settings)
+{
+    const std::int32_t before = std::max(0, m_settings.delayMs);
+    m_settings = settings;
+    for (const Direction direction : kBothDirections)
+        m_impairments[direction]->Apply(settings);
     KeepTimeAsNeeded();
-    const std::int32_t delayMs = m_delayMs.load();
-    const std::int32_t before = std::max(0, m_appliedDelayMs);
-    m_appliedDelayMs = delayMs;
+    const std::int32_t delayMs = settings.delayMs;
     if (std::max(0, delayMs) >= before)
         return;
     // A shorter delay: nothing already waiting stays longer than the new
@@ -428,7 +556,7 @@ void LinkEngine::ApplyModify()
     PerDirection<LinkTime> latest;
     latest[Direction::ToServer] = latest[Direction::ToClient] = now;
     m_queue.Reschedule([&](WaitingDatagram& waiting) {
-        if (!m_impairments[waiting.direction])
+        if (!Applies(settings.direction, waiting.direction))
             return;
         const LinkTime capped = std::max(now, waiting.arrival + delay);
         if (capped < waiting.departure) {
@@ -438,6 +566,5 @@ void LinkEngine::ApplyModify()
         latest[waiting.direction] = std::max(latest[waiting.direction], waiting.departure);
     });
     for (const Direction direction : kBothDirections)
-        if (m_impairments[direction])
-            m_impairments[direction]->PullTimelinesBackTo(latest[direction]);
+        m_impairments[direction]->PullTimelinesBackTo(latest[direction]);
 }

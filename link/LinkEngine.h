@@ -11,6 +11,7 @@
 // spin: every loop either waits or ends after a bounded amount of work. An object per relay; no globals.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -66,7 +67,27 @@ public:
     // A new periodic loss and delay, with the same three lines; the drop
     // counters carry on. A shorter delay also shortens the wait of
     // datagrams already waiting, to at most the new delay from their arrival.
-    void Modify(double lossPercent, std::int32_t delayMs);
+    // Returns at once; WaitApplied waits for it.
+    std::uint64_t Modify(double lossPercent, std::int32_t delayMs);
+    // New settings (they must have passed ValidateLinkSettings), taken
+    // whole between two datagrams, with `line` logged as they apply: the
+    // random streams, the counters and the datagrams waiting carry on, and
+    // a shorter delay shortens waits as Modify does. Any thread; returns a
+    // ticket for WaitApplied, or nothing when kMostWaitingChanges wait already.
+    std::optional<std::uint64_t> Apply(const LinkSettings& settings, const CString& line);
+    // The link down in one way or both: every datagram that way dropped
+    // (counted "outage") for `length`, or until Up. Logs `line` as it applies.
+    std::optional<std::uint64_t> Down(LinkDirection way, std::optional<std::chrono::nanoseconds> length,
+                                      const CString& line);
+    std::optional<std::uint64_t> Up(const CString& line);
+    // Waits until the change with this ticket has applied (true), or the
+    // patience is spent or the engine stops (false). Never holds the engine.
+    bool WaitApplied(std::uint64_t ticket, std::chrono::steady_clock::duration patience);
+    // The settings as last asked for: applied, or about to be.
+    LinkSettings Settings() const;
+    // Where to say, once, that datagrams fell more than a second behind one
+    // another under a serial delay. Before Start.
+    void SetNoticeLog(LogHost& notices) { m_notices = &notices; }
     LinkStats Stats() const { return m_report.Snapshot(); }
     // Ends the thread at once, whatever is waiting; waiting datagrams are
     // not sent.
@@ -75,6 +96,8 @@ public:
     // with the engine clock's times. Before Start.
     void Observe(DatagramObserver* observer) { m_report.Observe(observer, m_clock); }
 
+    // Changes waiting for the engine's thread, at most.
+    static constexpr std::size_t kMostWaitingChanges = 256;
     // The largest datagram UDP over IPv4 carries; all of them pass.
     static constexpr int kLargestDatagram = 65507;
     // Bytes all waiting datagrams may hold together; beyond that new ones are dropped.
@@ -113,8 +136,20 @@ private:
     SocketWait::Deadline ToSteady(std::optional<LinkTime> deadline) const;
 
     // Settings while it runs.
+    struct Change {
+        enum class Kind { Settings, Down, Up };
+        Kind kind = Kind::Settings;
+        LinkSettings settings;  // Settings
+        LinkDirection way = LinkDirection::Both;  // Down
+        std::optional<std::chrono::nanoseconds> length;  // Down; nothing: until Up
+        CString line;
+        std::uint64_t ticket = 0;
+    };
+    std::optional<std::uint64_t> Push(Change change);
     void KeepTimeAsNeeded();
-    void ApplyModify();
+    void ApplyChanges();
+    void ApplySettings(const LinkSettings& settings);
+    bool Outage(Direction direction, LinkTime now);
     void UpdateGauges();
 
     LinkOptions m_options;
@@ -127,11 +162,18 @@ private:
 
     CAsyncSocket m_listen;
     int m_lastError = 0;
-    StopSignal m_wake;  // Stop and Modify raise it
+    StopSignal m_wake;  // Stop and every change raise it
     SocketWait m_wait{m_wake};
     std::atomic<bool> m_stopping{false};
-    std::atomic<std::int32_t> m_missCount{0};
-    std::atomic<std::int32_t> m_delayMs{0};
+    // Changes on their way to the engine's thread, and how far it has come.
+    mutable std::mutex m_changeMutex;
+    std::condition_variable m_changeApplied;
+    std::vector<Change> m_changes;
+    LinkSettings m_requested;
+    std::uint64_t m_lastTicket = 0;
+    std::uint64_t m_appliedTicket = 0;
+    bool m_ended = false;  // no change will apply any more
+    LogHost* m_notices = nullptr;
     std::unique_ptr<CWinThread> m_thread;
     // Start waits until the thread has logged the settings lines.
     std::mutex m_startMutex;
@@ -139,8 +181,11 @@ private:
     bool m_settingsLogged = false;
 
     // Owned by the engine's thread once it runs.
+    LinkSettings m_settings;
     PerDirection<std::optional<Impairment>> m_impairments;
-    std::int32_t m_appliedDelayMs = 0;
+    PerDirection<std::optional<LinkTime>> m_outageEnd;  // LinkTime::max(): until Up
+    std::vector<Change> m_applying;
+    bool m_toldFellBehind = false;
     bool m_raised = false;  // the thread's priority, by KeepTimeAsNeeded
     LinkReport m_report;
     DepartureQueue m_queue;

@@ -5,6 +5,7 @@
 
 inline constexpr const wchar_t* kBurstLossLine = L"Lost in a burst.\r\n";
 inline constexpr const wchar_t* kRandomLossLine = L"Lost at random.\r\n";
+inline constexpr const wchar_t* kOutageLine = L"Link down, dropped.\r\n";
 inline constexpr const wchar_t* kQueueFullLine = L"Queue full, dropped.\r\n";
 inline constexpr const wchar_t* kNoRoomLine = L"No room to hold it, dropped.\r\n";
 inline constexpr const wchar_t* kReorderedLine = L"Reordered.\r\n";
@@ -18,3 +19,7 @@ inline constexpr const wchar_t* kSessionOpenedTail = L" opened on port %u.\r\n";
 inline constexpr const wchar_t* kSessionIdleTail = L" closed, idle.\r\n";
 inline constexpr const wchar_t* kSessionLimitTail = L" closed, too many sessions.\r\n";
 inline constexpr const wchar_t* kSessionFailedTail = L" not opened: ";
+// Said once, where the user reads notices, when datagrams waited behind one another for over a second.
+inline constexpr const wchar_t* kFellBehindNotice =
+    L"datagrams have waited more than a second behind one another: the delay is serial, as in the dialog "
+    L"(each datagram waits for the one before it); --pipeline delays each datagram on its own";

@@ -30,6 +30,8 @@ const char* CauseName(DropCause cause)
         return "random-loss";
     case DropCause::QueueFull:
         return "queue-full";
+    case DropCause::Outage:
+        return "outage";
     case DropCause::None:
         break;
     }
@@ -87,6 +89,10 @@ void LinkReport::Dropped(Direction direction, const Fate& fate, const Hop& hop)
     case DropCause::QueueFull:
         m_counters.Add(direction, DirectionCounter::QueueDrops);
         Log(kQueueFullLine);
+        break;
+    case DropCause::Outage:
+        m_counters.Add(direction, DirectionCounter::OutageDrops);
+        Log(kOutageLine);
         break;
     case DropCause::None:
         break;

@@ -4,7 +4,7 @@ namespace {
 
 constexpr const char* kDirectionCounterNames[] = {"received",     "sent",         "periodic-loss", "burst-loss",
                                                   "random-loss",  "queue-full",   "no-room",       "duplicated",
-                                                  "reordered",    "send-failed",  "corrupted"};
+                                                  "reordered",    "send-failed",  "corrupted",     "outage"};
 constexpr const char* kEngineCounterNames[] = {"sessions.opened",       "sessions.closed-idle",
                                                "sessions.closed-limit", "sessions.open-failed",
                                                "closed-session-drops",  "no-client-drops",

@@ -23,6 +23,7 @@ enum class DirectionCounter {
     Reordered,
     SendFailures,
     Corrupted,
+    OutageDrops,
     kCount
 };
 

@@ -178,3 +178,42 @@ TEST_F(CliRelay, TheSeedItChoosesIsToldAndGivenBackMakesTheSameDrops)
     EXPECT_GT(first.size(), 0u);
     EXPECT_LT(first.size(), 30u);
 }
+
+// set, down and up from standard input reach the link engine, each with
+// its settings line; show writes the link back; the dialog's relay says
+// which option starts the engine that takes them.
+TEST_F(CliRelay, SetDownUpAndShowOnStandardInput)
+{
+    const auto relay = StartRelay({"--pipeline", "--seed", "5"});
+    ASSERT_TRUE(relay);
+    relay->Send("set --random-loss 100 --jitter 2\nset --jitter -1\nshow\n");
+    ASSERT_TRUE(relay->WaitForErr("--seed 5\n")) << relay->Err();
+    EXPECT_NE(relay->Err().find("dulvet: set: --jitter must not be negative\n"), std::string::npos) << relay->Err();
+    EXPECT_NE(relay->Err().find(" --pipeline --jitter 2 --random-loss 100 --seed 5\n"), std::string::npos);
+    UdpPeer client;
+    client.SendText("lost", m_relayPort);
+    ASSERT_TRUE(WaitForCounter(*relay, "to-server.random-loss", 1));
+
+    relay->Send("set --random-loss off\ndown to-server\n");
+    ASSERT_TRUE(WaitForOutLines(*relay, 3 + 4));
+    client.SendText("down", m_relayPort);
+    ASSERT_TRUE(WaitForCounter(*relay, "to-server.outage", 1));
+    relay->Send("up\n");
+    ASSERT_TRUE(WaitForOutLines(*relay, 3 + 6));  // through "Link up."
+    client.SendText("up", m_relayPort);
+    EXPECT_EQ(m_server.ReceiveText(5s), "up");
+    const std::string out = relay->Out();
+    EXPECT_NE(out.find(Lines({"Set --jitter 2 --random-loss 100.", "Lost at random.", "Set --random-loss off.",
+                              "Link down to-server until up."})),
+              std::string::npos)
+        << out;
+    Quit(*relay);
+
+    const auto dialog = StartRelay({"--delay", "5"});
+    ASSERT_TRUE(dialog);
+    dialog->Send("set --jitter 5\n");
+    EXPECT_TRUE(dialog->WaitForErr("start dulvet with a link option (for example --pipeline) to run the link "
+                                   "engine, which takes 'set'"))
+        << dialog->Err();
+    Quit(*dialog);
+}

@@ -119,7 +119,7 @@ TEST(CliCommands, ReadModifyStatsAndQuitAndSayWhatABadLineShouldBe)
         EXPECT_NE(parse.error.find(std::string("; got '") + bad + "'"), std::string::npos) << parse.error;
     }
     EXPECT_EQ(ParseCommand("stats now").error, "stats: expected 'stats' alone; got 'stats now'");
-    EXPECT_EQ(ParseCommand("Quit").error, "unknown command 'Quit': expected 'modify LOSS DELAY', 'stats' or 'quit'");
+    EXPECT_EQ(ParseCommand("Quit").error, "unknown command 'Quit': expected 'modify LOSS DELAY', 'set OPTION VALUE ...', 'show', 'down [to-server|to-client|both] [SECONDS]', 'up', 'stats' or 'quit'");
 }
 
 TEST(CliOptions, AnyLinkOptionRunsTheLinkEngineWithEveryValueAndTheDialogsOnes)
@@ -253,4 +253,40 @@ TEST(CliOptions, ReadsTheRealLinkOptions)
     EXPECT_EQ(link.corruptPercent, 0.5);
     const CliParse one = Parse({"--rate-trace", DULVET_SOURCE_DIR "/data/traces/steady-12mbit.trace"});
     EXPECT_EQ(one.options.link.rateTraces[0], one.options.link.rateTraces[1]);  // both ways
+}
+
+TEST(CliCommands, ReadSetShowDownAndUp)
+{
+    const CommandParse set = ParseCommand("set --jitter 20  --rate off");
+    ASSERT_TRUE(set.command);
+    EXPECT_EQ(set.command->words, (std::vector<std::string>{"--jitter", "20", "--rate", "off"}));
+    struct Case {
+        const char* line;
+        bool reads;
+        LinkDirection way;
+        std::optional<double> seconds;
+    };
+    const Case cases[] = {
+        {"down", true, LinkDirection::Both, std::nullopt},
+        {"down to-client", true, LinkDirection::ToClient, std::nullopt},
+        {"down to-server 2.5", true, LinkDirection::ToServer, 2.5},
+        {"down 5", true, LinkDirection::Both, 5.0},
+        {"down 0", false, {}, {}},
+        {"down sideways", false, {}, {}},
+        {"down both 5 5", false, {}, {}},
+        {"down 5 both", false, {}, {}},
+    };
+    for (const Case& c : cases) {
+        const CommandParse down = ParseCommand(c.line);
+        ASSERT_EQ(down.command.has_value(), c.reads) << c.line;
+        if (!c.reads) {
+            EXPECT_EQ(down.error.rfind("down: expected 'down [to-server|to-client|both] [SECONDS]'", 0), 0u) << down.error;
+            continue;
+        }
+        EXPECT_EQ(down.command->way, c.way) << c.line;
+        EXPECT_EQ(down.command->seconds, c.seconds) << c.line;
+    }
+    EXPECT_EQ(ParseCommand("up").command->kind, Command::Kind::Up);
+    EXPECT_EQ(ParseCommand("show").command->kind, Command::Kind::Show);
+    EXPECT_EQ(ParseCommand("show all").error, "show: expected 'show' alone; got 'show all'");
 }

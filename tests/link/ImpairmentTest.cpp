@@ -17,7 +17,7 @@ namespace {
 
 LinkTime Ms(double ms) { return LinkTime(static_cast<std::int64_t>(std::llround(ms * 1e6))); }
 
-Impairment Make(const ImpairmentSettings& settings, std::int32_t missCount = 0, std::int32_t delayMs = 0,
+Impairment Make(const LinkSettings& settings, std::int32_t missCount = 0, std::int32_t delayMs = 0,
                 std::uint64_t seed = 7, Direction direction = Direction::ToServer)
 {
     Impairment impairment(settings, seed, direction);
@@ -125,7 +125,7 @@ TEST(SerialDelay, NegativeDelayWaitsNothingButIsReported)
 
 TEST(PipelineDelay, EachDatagramWaitsFromItsOwnArrival)
 {
-    ImpairmentSettings settings;
+    LinkSettings settings;
     settings.pipeline = true;
     auto link = Make(settings, 0, 100);
     const auto fates = Arrivals(link, 3, Ms(0.1));
@@ -136,9 +136,9 @@ TEST(PipelineDelay, EachDatagramWaitsFromItsOwnArrival)
 
 TEST(Jitter, StaysWithinItsRangeNeverBelowZeroAndFillsIt)
 {
-    ImpairmentSettings settings;
+    LinkSettings settings;
     settings.pipeline = true;
-    settings.jitter = Ms(20);
+    settings.jitterMs = 20;
     auto link = Make(settings, 0, 100);
     int low = 0, high = 0;
     for (int i = 0; i < 2000; ++i) {
@@ -160,9 +160,9 @@ TEST(Jitter, StaysWithinItsRangeNeverBelowZeroAndFillsIt)
 
 TEST(Jitter, KeepOrderNeverLetsALaterArrivalLeaveFirst)
 {
-    ImpairmentSettings settings;
+    LinkSettings settings;
     settings.pipeline = true;
-    settings.jitter = Ms(30);
+    settings.jitterMs = 30;
     auto unordered = Make(settings, 0, 50);
     settings.keepOrder = true;
     auto ordered = Make(settings, 0, 50);
@@ -182,7 +182,7 @@ TEST(Jitter, KeepOrderNeverLetsALaterArrivalLeaveFirst)
 
 TEST(RandomLoss, SameSeedSameDropsAndTheRateIsNearItsPercentage)
 {
-    ImpairmentSettings settings;
+    LinkSettings settings;
     settings.randomLossPercent = 10;
     auto a = Make(settings, 0, 0, 1234);
     auto b = Make(settings, 0, 0, 1234);
@@ -205,11 +205,11 @@ TEST(RandomLoss, SameSeedSameDropsAndTheRateIsNearItsPercentage)
 
 TEST(RandomLoss, OtherRulesAndTheOtherDirectionDoNotShiftItsChoices)
 {
-    ImpairmentSettings plain;
+    LinkSettings plain;
     plain.randomLossPercent = 30;
-    ImpairmentSettings busy = plain;
+    LinkSettings busy = plain;
     busy.pipeline = true;
-    busy.jitter = Ms(10);
+    busy.jitterMs = 10;
     busy.duplicatePercent = 50;
     busy.burstLoss = BurstLoss{0, 100};  // draws, never drops
     auto a = Make(plain, 0, 0, 99);
@@ -223,7 +223,7 @@ TEST(RandomLoss, OtherRulesAndTheOtherDirectionDoNotShiftItsChoices)
 
 TEST(BurstLoss, DropsEverythingInABurstAndFollowsItsTwoChances)
 {
-    ImpairmentSettings settings;
+    LinkSettings settings;
     settings.burstLoss = BurstLoss{100, 0};  // enters at once, never leaves
     auto stuck = Make(settings);
     for (const auto& fate : Arrivals(stuck, 10))
@@ -252,7 +252,7 @@ TEST(BurstLoss, DropsEverythingInABurstAndFollowsItsTwoChances)
 
 TEST(RuleOrder, PeriodicComesFirstAndADatagramLostLaterUsesUpItsPosition)
 {
-    ImpairmentSettings settings;
+    LinkSettings settings;
     settings.randomLossPercent = 100;
     auto link = Make(settings, 3);
     EXPECT_EQ(Causes(Arrivals(link, 3)), (std::vector{DropCause::Random, DropCause::Random, Periodic}));
@@ -265,7 +265,7 @@ TEST(RuleOrder, PeriodicComesFirstAndADatagramLostLaterUsesUpItsPosition)
 
 TEST(RateLimit, EachDatagramHoldsTheLinkForItsSizeAfterThoseAhead)
 {
-    ImpairmentSettings settings;
+    LinkSettings settings;
     settings.rateKbit = 800;  // 1000 bytes = 8000 bits = 10 ms
     auto link = Make(settings);
     const auto fates = Arrivals(link, 3, 0ms, 1000);
@@ -278,7 +278,7 @@ TEST(RateLimit, EachDatagramHoldsTheLinkForItsSizeAfterThoseAhead)
 
 TEST(RateLimit, DelayAndJitterApplyOnTopOfIt)
 {
-    ImpairmentSettings settings;
+    LinkSettings settings;
     settings.rateKbit = 800;
     settings.pipeline = true;
     auto link = Make(settings, 0, 50);
@@ -289,7 +289,7 @@ TEST(RateLimit, DelayAndJitterApplyOnTopOfIt)
 
 TEST(RateLimit, AFullQueueDropsTheNewcomerUntilOneHasLeft)
 {
-    ImpairmentSettings settings;
+    LinkSettings settings;
     settings.rateKbit = 800;
     settings.queueLimit = 2;
     auto link = Make(settings);
@@ -301,7 +301,7 @@ TEST(RateLimit, AFullQueueDropsTheNewcomerUntilOneHasLeft)
 
 TEST(RateLimit, DeliversItsRateUnderOverload)
 {
-    ImpairmentSettings settings;
+    LinkSettings settings;
     settings.rateKbit = 1000;
     settings.queueLimit = 50;
     auto link = Make(settings);
@@ -324,7 +324,7 @@ TEST(RateLimit, DeliversItsRateUnderOverload)
 
 TEST(Reorder, TheChosenShareSkipsItsDelay)
 {
-    ImpairmentSettings settings;
+    LinkSettings settings;
     settings.pipeline = true;
     settings.reorderPercent = 100;
     auto all = Make(settings, 0, 50);
@@ -347,7 +347,7 @@ TEST(Reorder, TheChosenShareSkipsItsDelay)
 
 TEST(Reorder, AReorderedDatagramIsNotHeldBackByKeepOrder)
 {
-    ImpairmentSettings settings;
+    LinkSettings settings;
     settings.pipeline = true;
     settings.keepOrder = true;
     settings.reorderPercent = 100;
@@ -357,7 +357,7 @@ TEST(Reorder, AReorderedDatagramIsNotHeldBackByKeepOrder)
 
 TEST(Duplicate, TheChosenShareLeavesTwiceAndSurvivorsOnly)
 {
-    ImpairmentSettings settings;
+    LinkSettings settings;
     settings.duplicatePercent = 100;
     settings.randomLossPercent = 50;
     auto link = Make(settings);
@@ -379,9 +379,9 @@ TEST(Duplicate, TheChosenShareLeavesTwiceAndSurvivorsOnly)
 
 TEST(Combination, PeriodicRandomRateDelayAndDuplicateTogetherAreReproducible)
 {
-    ImpairmentSettings settings;
+    LinkSettings settings;
     settings.pipeline = true;
-    settings.jitter = Ms(5);
+    settings.jitterMs = 5;
     settings.randomLossPercent = 5;
     settings.burstLoss = BurstLoss{2, 40};
     settings.rateKbit = 2000;
@@ -415,7 +415,7 @@ TEST(ShorterDelay, LaterDatagramsQueueBehindTheMovedOnes)
 
 TEST(Corruption, TheChosenShareHasOneBitFromItsOwnStream)
 {
-    ImpairmentSettings settings;
+    LinkSettings settings;
     settings.corruptPercent = 50;
     auto link = Make(settings);  // seed 7: the third is chosen, bit 13 of 800
     const auto fates = Arrivals(link, 4);
@@ -433,9 +433,9 @@ TEST(Corruption, TheChosenShareHasOneBitFromItsOwnStream)
     EXPECT_FALSE(all.Decide(Ms(1), 0).Corrupted());  // an empty datagram has no bit
 
     // Turning it on changes no other rule's choices.
-    ImpairmentSettings busy;
+    LinkSettings busy;
     busy.pipeline = true;
-    busy.jitter = Ms(10);
+    busy.jitterMs = 10;
     busy.randomLossPercent = 20;
     busy.duplicatePercent = 20;
     auto plain = Make(busy, 0, 30);
@@ -461,4 +461,29 @@ TEST(Corruption, FlipsExactlyTheOneBit)
         EXPECT_EQ(changed, 1);
         EXPECT_NE(bytes[bit / 8] & (1u << (bit % 8)), before[bit / 8] & (1u << (bit % 8)));
     }
+}
+
+TEST(LiveSettings, NewSettingsKeepTheStreamsAndTheDropCounter)
+{
+    LinkSettings settings;
+    settings.randomLossPercent = 30;
+    settings.lossPercent = 25;  // every 4th
+    auto steady = Make(settings, 4, 0, 5);
+    auto changed = Make(settings, 4, 0, 5);
+    EXPECT_EQ(Causes(Arrivals(changed, 6)), Causes(Arrivals(steady, 6)));
+    LinkSettings other = settings;
+    other.delayMs = 50;
+    other.duplicatePercent = 10;
+    other.jitterMs = 5;
+    changed.Apply(other);
+    settings.delayMs = 0;
+    steady.Apply(settings);
+    EXPECT_EQ(Causes(Arrivals(changed, 500)), Causes(Arrivals(steady, 500)));
+
+    // A datagram the link never saw (an outage) still takes its draws.
+    auto skipping = Make(settings, 0, 0, 9);
+    auto deciding = Make(settings, 0, 0, 9);
+    skipping.Skip();
+    deciding.Decide(Ms(0), 10);
+    EXPECT_EQ(Dropped(Arrivals(skipping, 200)), Dropped(Arrivals(deciding, 200)));
 }

@@ -216,3 +216,68 @@ TEST_F(LinkEngineTest, OpenReportsAPortInUseWithTheSystemsCode)
     EXPECT_FALSE(engine.Start());
     EXPECT_TRUE(m_log.Lines().empty());
 }
+
+// Settings, an outage and the direction change while it runs, each taken
+// before the next datagram once WaitApplied returns; counters carry on.
+TEST_F(LinkEngineTest, ChangesWhileRunningMeetTheNextDatagramAndKeepTheCounters)
+{
+    auto engine = Run(Options());
+    UdpPeer client;
+    const auto sendAndCount = [&](const char* text, Direction way, DirectionCounter counter, std::uint64_t expected) {
+        UdpPeer& from = way == Direction::ToServer ? client : m_server;
+        ASSERT_GT(from.SendText(text, engine->ListenPort()), 0);
+        EXPECT_TRUE(WaitUntil([&] { return Stat(*engine, way, counter) == expected; })) << text;
+    };
+    sendAndCount("a", Direction::ToServer, DirectionCounter::Sent, 1);
+    EXPECT_EQ(m_server.ReceiveText(), "a");
+
+    LinkSettings lossy = engine->Settings();
+    lossy.randomLossPercent = 100;
+    const auto ticket = engine->Apply(lossy, L"Set --random-loss 100.\r\n");
+    ASSERT_TRUE(ticket && engine->WaitApplied(*ticket, 5s));
+    EXPECT_EQ(engine->Settings(), lossy);
+    sendAndCount("b", Direction::ToServer, DirectionCounter::RandomDrops, 1);
+
+    LinkSettings both = lossy;
+    both.randomLossPercent = 0;
+    both.direction = LinkDirection::Both;
+    ASSERT_TRUE(engine->WaitApplied(*engine->Apply(both, L"Set --random-loss off --direction both.\r\n"), 5s));
+    ASSERT_TRUE(engine->WaitApplied(*engine->Down(LinkDirection::ToClient, std::nullopt, L"Link down.\r\n"), 5s));
+    sendAndCount("c", Direction::ToServer, DirectionCounter::Sent, 2);
+    EXPECT_EQ(m_server.ReceiveText(), "c");
+    sendAndCount("x", Direction::ToClient, DirectionCounter::OutageDrops, 1);
+    ASSERT_TRUE(engine->WaitApplied(*engine->Up(L"Link up.\r\n"), 5s));
+    sendAndCount("y", Direction::ToClient, DirectionCounter::Sent, 1);
+    EXPECT_EQ(client.ReceiveText(), "y");
+
+    // An outage for a time ends by itself.
+    ASSERT_TRUE(engine->WaitApplied(*engine->Down(LinkDirection::Both, 50ms, L"Link down.\r\n"), 5s));
+    sendAndCount("d", Direction::ToServer, DirectionCounter::OutageDrops, 1);
+    std::this_thread::sleep_for(60ms);  // the outage's own length, not a wait for the engine
+    sendAndCount("e", Direction::ToServer, DirectionCounter::Sent, 3);
+
+    const auto lines = m_log.Lines();
+    EXPECT_EQ(std::vector<std::wstring>(lines.begin() + 3, lines.begin() + 6),
+              (std::vector<std::wstring>{L"Set --random-loss 100.", L"Lost at random.", L"Set --random-loss off --direction both."}))
+        << "the line names the change as it applies";
+}
+
+// A serial delay whose datagrams fall over a second behind says so, once.
+TEST_F(LinkEngineTest, ASerialDelayFallingBehindSaysSoOnce)
+{
+    LinkOptions options = Options();
+    options.delayMs = 400;
+    LineLog notices;
+    auto engine = std::make_unique<LinkEngine>(options, m_log, m_clock);
+    engine->SetNoticeLog(notices);
+    ASSERT_TRUE(engine->Open());
+    ASSERT_TRUE(engine->Start());
+    UdpPeer client;
+    for (int i = 0; i < 6; ++i)  // the sixth waits 2 s behind the five before it
+        ASSERT_GT(client.SendText("x", engine->ListenPort()), 0);
+    ASSERT_TRUE(WaitUntil([&] { return Stat(*engine, Direction::ToServer, DirectionCounter::Received) == 6; }));
+    EXPECT_TRUE(WaitUntil([&] { return notices.Lines().size() == 1; }));
+    EXPECT_NE(notices.Lines().front().find(L"--pipeline"), std::wstring::npos);
+    engine->Stop();
+    EXPECT_EQ(notices.Lines().size(), 1u);
+}
