@@ -137,6 +137,13 @@ CliParse ParseCommandLine(const std::vector<CString>& commandLine)
     }
     if (parse.options.captureLimitMb && !parse.options.capturePath)
         return Bad("--capture-limit bounds the file of --capture: it needs --capture");
+    if (parse.options.controlToken && !parse.options.controlAddress)
+        return Bad("--control-token guards the control API: it needs --control");
+    if (parse.options.controlAddress && !parse.options.controlToken &&
+        parse.options.controlAddress->rfind("127.", 0) != 0)
+        return Bad("--control " + *parse.options.controlAddress +
+                   " is not a loopback address: anyone who reaches it could change the link; give "
+                   "--control-token TOKEN as well, or use 127.0.0.1");
     if (parse.options.linkEngine) {
         const auto wasGiven = [&](std::string_view flag) {
             const OptionRule* rule = FindOption(flag);

@@ -19,6 +19,11 @@ struct CliOptions {
     // may grow to, in MB of 10^6 bytes.
     std::optional<std::string> capturePath;
     std::optional<double> captureLimitMb;
+    // --control ADDR:PORT: the control API's address (port 0: one the
+    // system chooses) and, with --control-token, the token it asks for.
+    std::optional<std::string> controlAddress;
+    unsigned controlPort = 0;
+    std::optional<std::string> controlToken;
     // --log-format json: every line on standard output a JSON object.
     bool jsonLog = false;
 

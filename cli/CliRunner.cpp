@@ -10,6 +10,7 @@
 #include "cli/JsonEventLog.h"
 
 #include "cli/CommandReader.h"
+#include "cli/ControlApi.h"
 #include "cli/Engine.h"
 #include "cli/LineWriter.h"
 #include "cli/SignalWatch.h"
@@ -116,7 +117,24 @@ int CliRunner::Run()
     m_control.emplace(m_options, m_engine);
     m_signals.Start(queue);
     CommandReader::Start(queue);
+    ControlApi api(queue, [this] { return AllStats(); });
+    ControlServer server([&api](const ControlRequest& request) { return api.Handle(request); },
+                         m_options.controlToken.value_or(""));
+    if (m_options.controlAddress) {
+        if (!server.Start(*m_options.controlAddress, m_options.controlPort, error)) {
+            err.Write("dulvet: cannot serve the control API on " + *m_options.controlAddress + ":" +
+                      std::to_string(m_options.controlPort) + ": " + error + "\n");
+            m_engine.Stop();
+            out.Finish(kOutputPatience);
+            err.Finish(kOutputPatience);
+            return 1;
+        }
+        err.Write("dulvet: control API on http://" + *m_options.controlAddress + ":" + std::to_string(server.Port()) +
+                  "\n");
+    }
     const std::string reason = RunUntilEnd(*queue, err);
+    api.Close();
+    server.Stop();
     m_engine.Stop();
     if (capture)
         capture->Finish();
@@ -168,6 +186,10 @@ std::optional<std::string> CliRunner::Handle(const ControlEvent& event, LineWrit
 {
     if (const auto* end = std::get_if<EndRequest>(&event))
         return end->reason;
+    if (const auto* call = std::get_if<ControlCall>(&event)) {
+        call->work(*m_control);
+        return std::nullopt;
+    }
     const CommandParse& parse = std::get<CommandParse>(event);
     if (!parse.command) {
         if (!parse.error.empty())

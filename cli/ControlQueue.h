@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -16,7 +17,15 @@ struct EndRequest {
     std::string reason;  // what asked for the end, for the summary
 };
 
-using ControlEvent = std::variant<CommandParse, EndRequest>;
+class LinkControl;
+
+// Work for the main loop from another thread (the control API), done there
+// with the link's control, in turn with the commands.
+struct ControlCall {
+    std::function<void(LinkControl& control)> work;
+};
+
+using ControlEvent = std::variant<CommandParse, EndRequest, ControlCall>;
 
 class ControlQueue {
 public:
@@ -26,7 +35,7 @@ public:
     {
         {
             std::unique_lock lock(m_mutex);
-            if (std::holds_alternative<CommandParse>(event))
+            if (!std::holds_alternative<EndRequest>(event))
                 m_taken.wait(lock, [this] { return m_events.size() < kMostWaiting; });
             m_events.push_back(std::move(event));
         }

@@ -305,6 +305,28 @@ OptionProblem ReadSessionIdle(CliOptions& options, std::wstring_view value)
                 value);
 }
 
+// ADDR:PORT for the control API: a dotted IPv4 address and a port, 0 for one the system chooses.
+OptionProblem ReadControl(CliOptions& options, std::wstring_view value)
+{
+    const size_t colon = value.rfind(L':');
+    const auto host = colon == std::wstring_view::npos ? std::nullopt : ParseDottedIpv4(value.substr(0, colon));
+    const auto number = host ? ParseInt32(value.substr(colon + 1)) : std::nullopt;
+    if (!number || *number < 0 || *number > 65535)
+        return "expects ADDR:PORT, a dotted IPv4 address and a port from 0 (any free one) to 65535, like "
+               "127.0.0.1:8080, not " + Quoted(value);
+    options.controlAddress = FormatIpv4(*host).ToUtf8();
+    options.controlPort = static_cast<unsigned>(*number);
+    return std::nullopt;
+}
+
+OptionProblem ReadControlToken(CliOptions& options, std::wstring_view value)
+{
+    if (value.empty())
+        return std::string("expects a token of at least one character");
+    options.controlToken = Utf8(value);
+    return std::nullopt;
+}
+
 constexpr std::array kOptions{
     OptionRule{.flag = "--listen", .valueName = "ADDR:PORT", .form = ValueForm::Word, .required = true,
                .help = "where clients send: the relay's own address and port", .read = ReadListen,
@@ -334,6 +356,16 @@ constexpr std::array kOptions{
                .write = [](const CliOptions& o) {
                    return o.captureLimitMb ? Written(NumberText(*o.captureLimitMb)) : Written();
                }},
+    OptionRule{.flag = "--control", .valueName = "ADDR:PORT", .form = ValueForm::Word,
+               .help = "serve the HTTP control API there (loopback unless a token is set)", .read = ReadControl,
+               .write = [](const CliOptions& o) {
+                   return o.controlAddress ? Written(*o.controlAddress + ":" + std::to_string(o.controlPort))
+                                           : Written();
+               }},
+    // The token is never written back (show, GET /settings): it stays with who gave it.
+    OptionRule{.flag = "--control-token", .valueName = "TOKEN", .form = ValueForm::Word,
+               .help = "every control request needs 'Authorization: Bearer TOKEN'", .read = ReadControlToken,
+               .write = [](const CliOptions&) { return Written(); }},
     OptionRule{.flag = "--log-format", .valueName = "plain|json", .form = ValueForm::Word,
                .help = "json: each line on stdout a JSON object (default plain)", .read = ReadLogFormat,
                .write = [](const CliOptions& o) { return o.jsonLog ? Written("json") : Written(); }},

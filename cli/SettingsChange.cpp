@@ -37,6 +37,7 @@ SettingsChange ReadSettingsChange(const std::vector<std::string>& words, const L
         return Refused(Outcome::Bad, "expected an option and its value, like 'set --jitter 20 --random-loss 5'");
     const std::span<const OptionRule> table = OptionTable();
     std::vector<bool> given(table.size());
+    std::vector<bool> valued(table.size());  // given, and not switched off
     CliOptions scratch;
     scratch.link = current;
     for (size_t i = 0; i < words.size(); ++i) {
@@ -65,6 +66,7 @@ SettingsChange ReadSettingsChange(const std::vector<std::string>& words, const L
             rule->switchOff(scratch.link);
             continue;
         }
+        valued[index] = true;
         if (rule->IsSwitch() && !value.empty())
             return Refused(Outcome::Bad, flag + " takes no value but off");
         if (const OptionProblem problem = rule->read(scratch, CString::FromUtf8(value).View()))
@@ -72,7 +74,7 @@ SettingsChange ReadSettingsChange(const std::vector<std::string>& words, const L
     }
     const auto wasGiven = [&](std::string_view flag) {
         const OptionRule* rule = FindOption(flag);
-        return rule && given[static_cast<size_t>(rule - table.data())];
+        return rule && valued[static_cast<size_t>(rule - table.data())];
     };
     if (const OptionProblem problem = CheckTogether(scratch.link, wasGiven))
         return Refused(Outcome::Bad, *problem);

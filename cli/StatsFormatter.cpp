@@ -1,6 +1,9 @@
 #include "cli/StatsFormatter.h"
 
+#include <cmath>
 #include <cstdio>
+
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -24,14 +27,25 @@ std::string Words(std::string_view name)
 
 }  // namespace
 
+namespace {
+
+nlohmann::ordered_json Counters(const EngineStats& stats, nlohmann::ordered_json object)
+{
+    for (const NamedCounter& counter : stats)
+        object[counter.name] = counter.value;
+    return object;
+}
+
+}  // namespace
+
 std::string StatsLine(double seconds, const EngineStats& stats)
 {
-    // Counter names are plain lower-case words: nothing in them needs escaping.
-    std::string line = "{\"seconds\":" + Fixed(seconds, 3);
-    for (const NamedCounter& counter : stats)
-        line.append(",\"").append(counter.name).append("\":").append(std::to_string(counter.value));
-    return line + "}\n";
+    nlohmann::ordered_json object;
+    object["seconds"] = std::round(seconds * 1000) / 1000;
+    return Counters(stats, std::move(object)).dump() + "\n";
 }
+
+std::string StatsObject(const EngineStats& stats) { return Counters(stats, nlohmann::ordered_json::object()).dump(); }
 
 std::string SummaryLine(std::string_view reason, double seconds, const EngineStats& stats)
 {

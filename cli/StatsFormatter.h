@@ -10,6 +10,8 @@
 
 // {"seconds":12.345,"from_clients":10,...} and "\n".
 std::string StatsLine(double seconds, const EngineStats& stats);
+// The same object without "seconds" and the line end, for the control API.
+std::string StatsObject(const EngineStats& stats);
 
 // "dulvet: ended by quit after 12.3 s: 10 from clients, 7 to server, ..." and
 // "\n"; counters that say so are left out while they are 0.
