@@ -55,10 +55,10 @@ TEST_F(CliRelay, DistributionShapesTheDelaysAsTheSeedDecides)
         ASSERT_TRUE(m_server.ReceiveText(5s)) << i;
     ASSERT_TRUE(WaitForOutLines(*relay, 3 + kCount));
 
-    ImpairmentSettings settings;
+    LinkSettings settings;
     settings.pipeline = true;
-    settings.jitter = 10ms;
-    settings.shape = DelayShape(DelayShapeKind::Pareto);
+    settings.jitterMs = 10;
+    settings.distribution = DelayShape(DelayShapeKind::Pareto);
     Impairment same(settings, 11, Direction::ToServer);
     same.SetLossAndDelay(0, 40);
     std::vector<int> expected;

@@ -28,12 +28,12 @@ const ShapeCase kShapeCases[] = {
     {DelayShapeKind::ParetoNormal, {79696781, 121113552, 94007637, 127549235, 80241079, 102001566}},
 };
 
-ImpairmentSettings Jittered(DelayShape shape, double jitterMs = 20)
+LinkSettings Jittered(DelayShape shape, double jitterMs = 20)
 {
-    ImpairmentSettings settings;
+    LinkSettings settings;
     settings.pipeline = true;
-    settings.jitter = std::chrono::nanoseconds(std::llround(jitterMs * 1e6));
-    settings.shape = std::move(shape);
+    settings.jitterMs = jitterMs;
+    settings.distribution = std::move(shape);
     return settings;
 }
 

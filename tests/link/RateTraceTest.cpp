@@ -15,9 +15,9 @@ constexpr LinkTime Ms(std::int64_t ms) { return std::chrono::milliseconds(ms); }
 constexpr LinkTime Us(std::int64_t us) { return std::chrono::microseconds(us); }
 
 // Opportunities at 1, 1, 3 and 10 ms, then again 10 ms later, and so on.
-ImpairmentSettings Traced(std::vector<std::int64_t> ms = {1, 1, 3, 10}, std::int32_t queue = 1000)
+LinkSettings Traced(std::vector<std::int64_t> ms = {1, 1, 3, 10}, std::int32_t queue = 1000)
 {
-    ImpairmentSettings settings;
+    LinkSettings settings;
     const auto trace = std::make_shared<const RateTrace>(std::move(ms));
     settings.rateTraces = {trace, trace};
     settings.queueLimit = queue;
@@ -57,7 +57,7 @@ TEST(RateTrace, AFullQueueDropsTheNewcomerAndDelayComesOnTop)
     EXPECT_EQ(link.Decide(Ms(0), 1500).drop, DropCause::QueueFull);
     EXPECT_EQ(link.Decide(Ms(1), 1500).departure, Ms(3));  // both have left
 
-    ImpairmentSettings delayed = Traced();
+    LinkSettings delayed = Traced();
     delayed.pipeline = true;
     Impairment later(delayed, 7, Direction::ToServer);
     later.SetLossAndDelay(0, 50);
@@ -66,7 +66,7 @@ TEST(RateTrace, AFullQueueDropsTheNewcomerAndDelayComesOnTop)
 
 TEST(RateTrace, EachDirectionFollowsItsOwnTrace)
 {
-    ImpairmentSettings settings;
+    LinkSettings settings;
     settings.rateTraces = {std::make_shared<const RateTrace>(std::vector<std::int64_t>{4}),
                            std::make_shared<const RateTrace>(std::vector<std::int64_t>{7})};
     Impairment toServer(settings, 7, Direction::ToServer), toClient(settings, 7, Direction::ToClient);
