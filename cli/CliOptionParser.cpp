@@ -8,12 +8,30 @@
 #include "cli/Command.h"
 #include "cli/OptionTable.h"
 #include "cli/Profiles.h"
+#include "cli/ShownText.h"
+#include "framework/core/Ipv4Text.h"
 
 namespace {
 
 std::string Utf8(std::wstring_view text) { return CString(text).ToUtf8(); }
 
-std::string Quoted(std::wstring_view value) { return std::string("'").append(Utf8(value)).append("'"); }
+// The user's text in quotes, its control characters shown escaped.
+std::string Quoted(std::wstring_view value) { return std::string("'").append(ShownText(Utf8(value))).append("'"); }
+
+// A server at the relay's own address and port would have the relay send to
+// itself: with sessions one datagram opens thousands of them. A relay that
+// listens on every address (0.0.0.0) is also every loopback address.
+OptionProblem CheckServerIsNotRelay(const LinkOptions& link)
+{
+    if (link.serverPort != link.listenPort)
+        return std::nullopt;
+    const std::uint32_t server = ParseIpv4(link.serverAddress.View()).value_or(0);
+    const std::uint32_t listen = ParseIpv4(link.listenAddress.View()).value_or(0);
+    if (server != listen && !(listen == 0 && server >> 24 == 127))
+        return std::nullopt;
+    return "--server " + link.serverAddress.ToUtf8() + ":" + std::to_string(link.serverPort) +
+           " is the relay's own --listen address: it would relay to itself";
+}
 
 constexpr std::string_view kHelpFlag = "--help";
 constexpr size_t kHelpColumn = 24;  // where each option's help starts
@@ -135,6 +153,8 @@ CliParse ParseCommandLine(const std::vector<CString>& commandLine)
         if (table[k].required && !given[k])
             return Bad(std::string(table[k].flag) + " " + std::string(table[k].valueName) + " is required");
     }
+    if (OptionProblem problem = CheckServerIsNotRelay(parse.options.link))
+        return Bad(*problem);
     if (parse.options.captureLimitMb && !parse.options.capturePath)
         return Bad("--capture-limit bounds the file of --capture: it needs --capture");
     if (parse.options.controlToken && !parse.options.controlAddress)

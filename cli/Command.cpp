@@ -4,6 +4,7 @@
 #include <array>
 #include <vector>
 
+#include "cli/ShownText.h"
 #include "framework/core/CString.h"
 #include "framework/core/NumberText.h"
 
@@ -134,9 +135,9 @@ CommandParse ParseCommand(std::string_view line)
             return {command, {}};
         const std::string_view given = line.substr(0, line.find_last_not_of('\r') + 1);
         return {std::nullopt, std::string(rule.name) + ": expected '" + std::string(rule.form) + "'" +
-                                  std::string(rule.details) + "; got '" + std::string(given) + "'"};
+                                  std::string(rule.details) + "; got '" + ShownText(given) + "'"};
     }
-    return {std::nullopt, std::string("unknown command '").append(name).append("': expected ") + ExpectedForms()};
+    return {std::nullopt, std::string("unknown command '").append(ShownText(name)).append("': expected ") + ExpectedForms()};
 }
 
 std::string CommandHelp()

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "cli/ShownText.h"
 #include "framework/core/Ipv4Text.h"
 #include "framework/core/NumberText.h"
 
@@ -13,7 +14,8 @@ using Written = std::optional<std::string>;
 
 std::string Utf8(std::wstring_view text) { return CString(text).ToUtf8(); }
 
-std::string Quoted(std::wstring_view value) { return std::string("'").append(Utf8(value)).append("'"); }
+// The user's text in quotes, its control characters shown escaped.
+std::string Quoted(std::wstring_view value) { return std::string("'").append(ShownText(Utf8(value))).append("'"); }
 
 // ADDR:PORT with a plain dotted-decimal address and a port 1..65535, read
 // as the dialog reads its port fields.
@@ -50,8 +52,14 @@ OptionProblem ReadServer(CliOptions& options, std::wstring_view value)
     if (OptionProblem problem = ReadEndpoint(value, options.link.serverAddress, options.link.serverPort))
         return problem;
     // 0.x.x.x is no host one can send to (an empty dialog field reads so).
-    if (ParseIpv4(options.link.serverAddress.View()).value_or(0) >> 24 == 0)
+    const std::uint32_t address = ParseIpv4(options.link.serverAddress.View()).value_or(0);
+    if (address >> 24 == 0)
         return "expects the server's own IPv4 address, not " + Quoted(value) + " (0.x.x.x reaches no server)";
+    // Sent to many hosts, or to none unless the system is told how: every
+    // send would fail, or reach hosts that never asked.
+    if (address == 0xFFFFFFFF || address >> 28 == 0xE)
+        return "expects one server's own IPv4 address, not " + Quoted(value) +
+               " (a broadcast or multicast address is no single server)";
     return std::nullopt;
 }
 
@@ -229,8 +237,8 @@ OptionProblem ReadRate(CliOptions& options, std::wstring_view value)
     const auto first = ParseDouble(value.substr(0, comma));
     const auto second = comma == std::wstring_view::npos ? first : ParseDouble(value.substr(comma + 1));
     if (!first || !second)
-        return "expects kilobits per second, a number like 512 or 1.5, or two as to-server,to-client "
-               "like 256,2000, not " + Quoted(value);
+        return "expects kilobits per second, a number like 512 or 1.5 (at least 0.001), or two as "
+               "to-server,to-client like 256,2000, not " + Quoted(value);
     options.link.rateKbit = *first;
     options.link.rateKbitToClient = *second;
     return std::nullopt;
@@ -301,7 +309,7 @@ Written WriteClients(const CliOptions& options)
 
 OptionProblem ReadSessionIdle(CliOptions& options, std::wstring_view value)
 {
-    return Take(options.link.sessionIdleSeconds, ParseDouble(value), "expects a number of seconds, like 60 or 0.5, not ",
+    return Take(options.link.sessionIdleSeconds, ParseDouble(value), "expects a number of seconds, like 60 or 0.5 (at least 0.1), not ",
                 value);
 }
 

@@ -153,10 +153,16 @@ std::optional<LinkTime> Impairment::CrossRateLimitedLink(LinkTime arrival, std::
         m_onLink.pop_front();
     if (m_onLink.size() >= static_cast<std::size_t>(m_settings.queueLimit))
         return std::nullopt;
-    // size * 8 bits at rateKbit * 1000 bits a second.
-    const auto onTheWire = std::chrono::nanoseconds(std::llround(static_cast<double>(size) * 8e6 / *m_settings.rateKbit));
+    // size * 8 bits at rateKbit * 1000 bits a second, reckoned in double
+    // and bounded before it becomes nanoseconds (the options' floor keeps
+    // it within a week), and the queue's end kept within a century, so
+    // that no sum of them overflows the clock.
+    constexpr double kLongestOnTheWire = 365 * 86400e9;
+    constexpr auto kFarthest = std::chrono::hours(24 * 365 * 100);
+    const double nanoseconds = std::min(static_cast<double>(size) * 8e6 / *m_settings.rateKbit, kLongestOnTheWire);
+    const auto onTheWire = std::chrono::nanoseconds(std::llround(nanoseconds));
     const LinkTime start = m_onLink.empty() ? arrival : std::max(arrival, m_onLink.back());
-    m_onLink.push_back(start + onTheWire);
+    m_onLink.push_back(std::min<LinkTime>(start + onTheWire, arrival + kFarthest));
     return m_onLink.back();
 }
 

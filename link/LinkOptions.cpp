@@ -4,8 +4,8 @@ std::optional<std::string> ValidateLinkOptions(const LinkOptions& o)
 {
     if (auto bad = ValidateLinkSettings(o))
         return bad;
-    if (!(o.sessionIdleSeconds > 0) || o.sessionIdleSeconds > 31536000)
-        return std::string("--session-idle must be more than 0 seconds (and at most a year)");
+    if (!(o.sessionIdleSeconds >= kLeastSessionIdleSeconds) || o.sessionIdleSeconds > 31536000)
+        return std::string("--session-idle must be at least 0.1 seconds (and at most a year)");
     if (o.maxSessions < 1)
         return std::string("the session bound must be at least 1");
     return std::nullopt;

@@ -28,6 +28,9 @@ struct LinkOptions : LinkSettings {
     LinkSettings& Settings() { return *this; }
 };
 
+// Shorter, and a session would close before its server could reply.
+inline constexpr double kLeastSessionIdleSeconds = 0.1;
+
 // The first problem with the options as a message naming the flag, or
 // nothing when they are usable: the settings' checks, then the sessions'.
 std::optional<std::string> ValidateLinkOptions(const LinkOptions& options);

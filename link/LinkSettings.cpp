@@ -56,9 +56,9 @@ std::optional<std::string> ValidateLinkSettings(const LinkSettings& s)
         return std::string("--jitter must not be negative");
     if (s.jitterMs > 86400000)
         return std::string("--jitter must be at most a day (86400000 ms)");
-    const auto badRate = [](const std::optional<double>& rate) { return rate && (!(*rate > 0) || !std::isfinite(*rate)); };
+    const auto badRate = [](const std::optional<double>& rate) { return rate && (!(*rate >= kLeastRateKbit) || !std::isfinite(*rate)); };
     if (badRate(s.rateKbit) || badRate(s.rateKbitToClient))
-        return std::string("--rate must be more than 0 kbit/s");
+        return std::string("--rate must be at least 0.001 kbit/s");
     if (s.rateKbit && (s.rateTraces[0] || s.rateTraces[1]))
         return std::string("--rate and --rate-trace cannot be used together");
     if (auto bad = CheckPercent("--corrupt", s.corruptPercent))

@@ -46,6 +46,9 @@ struct LinkSettings {
     bool operator==(const LinkSettings&) const = default;
 };
 
+// Below this a datagram's time on the wire outgrows the clock.
+inline constexpr double kLeastRateKbit = 0.001;
+
 // The first problem with the settings as a message naming the flag (for
 // example "--jitter must not be negative"), or nothing when they are usable.
 std::optional<std::string> ValidateLinkSettings(const LinkSettings& settings);

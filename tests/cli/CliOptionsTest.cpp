@@ -89,6 +89,18 @@ TEST(CliOptions, RefusesBadInputNamingTheFlagAndWhatItExpects)
         {{"extra"}, "unexpected argument 'extra'"},
         {{"-h"}, "unexpected argument '-h'"},
         {{"--bogus=1"}, "unknown option '--bogus'"},
+        // A relay that would send to itself, and servers that are no single host.
+        {{"--listen", "127.0.0.1:7000", "--server", "127.0.0.1:7000"}, "--server 127.0.0.1:7000 is the relay's own"},
+        {{"--listen", "0.0.0.0:7000", "--server", "127.0.0.5:7000"}, "--server 127.0.0.5:7000 is the relay's own"},
+        {{"--server", "255.255.255.255:6000"}, "--server expects one server's own IPv4 address"},
+        {{"--server", "224.0.0.1:6000"}, "--server expects one server's own IPv4 address"},
+        {{"--server", "239.255.255.255:6000"}, "--server expects one server's own IPv4 address"},
+        // What the user typed is shown with its control characters escaped.
+        {{"--listen", "\x1b[2J:1"}, "--listen expects ADDR:PORT, a dotted IPv4 address and a port from 1 to 65535 "
+                                     "(like 127.0.0.1:5000), not '\\x1B[2J:1'"},
+        {{"--\x07" "bell"}, "unknown option '--\\x07bell'"},
+        {{"--loss", "\xc2\x9b" "31m"}, "--loss expects a loss rate in percent, a decimal number like 25 or 0.5, not "
+                                        "'\\u009B31m'"},
     };
     for (const Case& c : cases) {
         const CliParse parse = Parse(c.arguments);
@@ -96,6 +108,9 @@ TEST(CliOptions, RefusesBadInputNamingTheFlagAndWhatItExpects)
         EXPECT_EQ(parse.error.rfind(c.error, 0), 0u) << parse.error;
     }
     EXPECT_EQ(Parse({"--server", "127.0.0.1:6000"}, false).error, "--listen ADDR:PORT is required");
+    // At the floors, and the same port on another host, all read.
+    EXPECT_EQ(Parse({"--rate", "0.001", "--clients", "each", "--session-idle", "0.1"}).outcome, CliParse::Outcome::Run);
+    EXPECT_EQ(Parse({"--listen", "0.0.0.0:7000", "--server", "10.0.0.1:7000"}, false).outcome, CliParse::Outcome::Run);
 }
 
 TEST(CliCommands, ReadModifyStatsAndQuitAndSayWhatABadLineShouldBe)
@@ -120,6 +135,9 @@ TEST(CliCommands, ReadModifyStatsAndQuitAndSayWhatABadLineShouldBe)
     }
     EXPECT_EQ(ParseCommand("stats now").error, "stats: expected 'stats' alone; got 'stats now'");
     EXPECT_EQ(ParseCommand("Quit").error, "unknown command 'Quit': expected 'modify LOSS DELAY', 'set OPTION VALUE ...', 'show', 'down [to-server|to-client|both] [SECONDS]', 'up', 'stats' or 'quit'");
+    EXPECT_EQ(ParseCommand("\x1b]0;owned\x07").error,
+              "unknown command '\\x1B]0;owned\\x07': expected 'modify LOSS DELAY', 'set OPTION VALUE ...', 'show', 'down [to-server|to-client|both] [SECONDS]', 'up', 'stats' or 'quit'");
+    EXPECT_EQ(ParseCommand("stats \x1b[2J").error, "stats: expected 'stats' alone; got 'stats \\x1B[2J'");
 }
 
 TEST(CliOptions, AnyLinkOptionRunsTheLinkEngineWithEveryValueAndTheDialogsOnes)
@@ -176,13 +194,18 @@ TEST(CliOptions, RefusesBadLinkOptionsNamingTheFlag)
         {{"--direction", "up"}, "--direction expects to-server, to-client or both, not 'up'"},
         {{"--jitter", "-1"}, "--jitter must not be negative"},
         {{"--jitter", "5ms"}, "--jitter expects a jitter in milliseconds"},
-        {{"--rate", "0"}, "--rate must be more than 0 kbit/s"},
-        {{"--rate", "-5"}, "--rate must be more than 0 kbit/s"},
+        {{"--rate", "0"}, "--rate must be at least 0.001 kbit/s"},
+        {{"--rate", "-5"}, "--rate must be at least 0.001 kbit/s"},
+        // Below the floors the arithmetic overflows, or no reply could come in time.
+        {{"--rate", "1e-300"}, "--rate must be at least 0.001 kbit/s"},
+        {{"--rate", "0.0009"}, "--rate must be at least 0.001 kbit/s"},
+        {{"--clients", "each", "--session-idle", "1e-9"}, "--session-idle must be at least 0.1 seconds"},
+        {{"--clients", "each", "--session-idle", "0.09"}, "--session-idle must be at least 0.1 seconds"},
         {{"--rate", "100", "--queue", "0"}, "--queue must be at least 1"},
         {{"--rate", "100", "--queue", "1.5"}, "--queue expects a whole number of datagrams"},
         {{"--queue", "10"}, "--queue bounds the queue of a rate-limited link: it needs --rate"},
         {{"--clients", "all"}, "--clients expects last or each, not 'all'"},
-        {{"--clients", "each", "--session-idle", "0"}, "--session-idle must be more than 0 seconds"},
+        {{"--clients", "each", "--session-idle", "0"}, "--session-idle must be at least 0.1 seconds"},
         {{"--session-idle", "5"}, "--session-idle applies to the sessions of --clients each"},
         {{"--seed", "-1"}, "--seed expects a whole number from 0 to 18446744073709551615, not '-1'"},
         {{"--seed", "18446744073709551616"}, "--seed expects a whole number"},
@@ -190,7 +213,7 @@ TEST(CliOptions, RefusesBadLinkOptionsNamingTheFlag)
         {{"--pipeline=yes"}, "--pipeline takes no value"},
         {{"--keep-order", "--keep-order"}, "--keep-order is given twice"},
         {{"--rate", "100,x"}, "--rate expects kilobits per second"},
-        {{"--rate", "100,0"}, "--rate must be more than 0 kbit/s"},
+        {{"--rate", "100,0"}, "--rate must be at least 0.001 kbit/s"},
         {{"--distribution", "normal"}, "--distribution shapes the jitter: it needs --jitter"},
         {{"--jitter", "5", "--distribution", "/no/such.dist"}, "--distribution expects uniform, normal, pareto, "
                                                                 "paretonormal or a table file; cannot open '/no/such.dist'"},

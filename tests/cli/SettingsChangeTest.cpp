@@ -58,7 +58,7 @@ TEST(SettingsChange, ChangesWhatItNamesOrNothingAndSaysWhy)
         {"--pipeline yes", Outcome::Bad, "unexpected argument 'yes'"},
         {"--pipeline=yes", Outcome::Bad, "--pipeline takes no value but off"},
         {"--direction off --direction both", Outcome::Bad, "--direction is given twice"},
-        {"--rate 0", Outcome::Bad, "--rate must be more than 0 kbit/s"},
+        {"--rate 0", Outcome::Bad, "--rate must be at least 0.001 kbit/s"},
         {"--rate off --queue 10", Outcome::Bad, "--queue bounds the queue of a rate-limited link: it needs --rate"},
         {"--reorder 5 --delay 0", Outcome::Bad, "--reorder needs a delay (--delay)"},
         {"--bogus 1", Outcome::Bad, "unknown option '--bogus'"},

@@ -276,6 +276,30 @@ TEST(RateLimit, EachDatagramHoldsTheLinkForItsSizeAfterThoseAhead)
     EXPECT_EQ(link.Decide(Ms(100), 100).departure, Ms(101));  // link idle again
 }
 
+TEST(RateLimit, TheSlowestRatesKeepTheirTimeOnTheWireInsteadOfOverflowing)
+{
+    struct Case {
+        double rateKbit;
+        std::size_t size;
+        LinkTime onTheWire;
+    };
+    const Case cases[] = {
+        {0.001, 65507, std::chrono::seconds(524056)},  // the floor, the largest datagram
+        {1e-300, 1, std::chrono::hours(24 * 365)},     // below it: bounded, never "no limit"
+        {1e300, 1000, 0ms},
+    };
+    for (const Case& c : cases) {
+        ImpairmentSettings settings;
+        settings.rateKbit = c.rateKbit;
+        settings.queueLimit = 1000;
+        auto link = Make(settings);
+        EXPECT_EQ(link.Decide(Ms(5), c.size).departure, Ms(5) + c.onTheWire) << c.rateKbit;
+        // Queued behind it, the end of the queue stays within the clock's range.
+        for (int i = 0; i < 999; ++i)
+            EXPECT_GE(link.Decide(Ms(5), c.size).departure, Ms(5)) << c.rateKbit;
+    }
+}
+
 TEST(RateLimit, DelayAndJitterApplyOnTopOfIt)
 {
     LinkSettings settings;

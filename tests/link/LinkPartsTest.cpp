@@ -32,14 +32,14 @@ TEST(LinkOptionChecks, NameTheFlagOfEachBadValue)
     EXPECT_EQ(ProblemWith([](auto& o) { o.burstLoss = BurstLoss{5, 120}; }),
               "--burst-loss needs two percentages from 0 to 100, as P,R");
     EXPECT_EQ(ProblemWith([](auto& o) { o.jitterMs = -1; }), "--jitter must not be negative");
-    EXPECT_EQ(ProblemWith([](auto& o) { o.rateKbit = 0; }), "--rate must be more than 0 kbit/s");
-    EXPECT_EQ(ProblemWith([](auto& o) { o.rateKbit = -5; }), "--rate must be more than 0 kbit/s");
+    EXPECT_EQ(ProblemWith([](auto& o) { o.rateKbit = 0; }), "--rate must be at least 0.001 kbit/s");
+    EXPECT_EQ(ProblemWith([](auto& o) { o.rateKbit = -5; }), "--rate must be at least 0.001 kbit/s");
     EXPECT_EQ(ProblemWith([](auto& o) { o.queueLimit = 0; }), "--queue must be at least 1");
     EXPECT_EQ(ProblemWith([](auto& o) { o.duplicatePercent = 100.5; }), "--duplicate must be a percentage from 0 to 100");
     EXPECT_EQ(ProblemWith([](auto& o) { o.reorderPercent = 10; }), "--reorder needs a delay (--delay)");
     EXPECT_EQ(ProblemWith([](auto& o) { o.reorderPercent = 10; o.delayMs = 5; }), "fine");
     EXPECT_EQ(ProblemWith([](auto& o) { o.sessionIdleSeconds = 0; }),
-              "--session-idle must be more than 0 seconds (and at most a year)");
+              "--session-idle must be at least 0.1 seconds (and at most a year)");
 }
 
 TEST(LinkOptionChecks, ReadTheWordAndPairValues)
