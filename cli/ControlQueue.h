@@ -44,6 +44,12 @@ public:
 
     static constexpr size_t kMostWaiting = 256;
 
+    size_t Size()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_events.size();
+    }
+
     // The next event, or nothing once the deadline has passed.
     std::optional<ControlEvent> WaitUntil(std::chrono::steady_clock::time_point deadline)
     {

@@ -1,5 +1,6 @@
 #include "cli/LineWriter.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -64,11 +65,43 @@ bool WriteLinesNow(StdStream stream, std::string_view utf8)
     return WriteToStream(stream, text);
 }
 
+namespace {
+
+// Where lines were left out: said once the stream moves again.
+std::string LeftOutLine(unsigned long long lines)
+{
+    std::string text;
+    AppendWithLineEnds(text, "... " + std::to_string(lines) + " lines not written: output blocked\n");
+    return text;
+}
+
+size_t CountLineEnds(std::string_view utf8) { return static_cast<size_t>(std::count(utf8.begin(), utf8.end(), '\n')); }
+size_t CountLineEnds(std::wstring_view text) { return static_cast<size_t>(std::count(text.begin(), text.end(), L'\n')); }
+
+}  // namespace
+
 struct LineWriter::State {
-    explicit State(StdStream s) : stream(s), terminal(IsTerminal(s)) {}
+    State(StdStream s, size_t most) : stream(s), terminal(IsTerminal(s)), mostPending(most) {}
+
+    // Room for `bytes` more beside what waits and what is being written.
+    bool HasRoom(size_t bytes) const { return pending.size() + inFlight + bytes <= mostPending; }
+    // Once room has come back (the stream took some), the line that says
+    // how many were left out, before `bytes` more; false while none has.
+    bool SayLeftOut(size_t bytes)
+    {
+        if (leftOut == 0)
+            return true;
+        const std::string said = LeftOutLine(leftOut);
+        if (!HasRoom(said.size() + bytes))
+            return false;
+        pending += said;
+        leftOut = 0;
+        return true;
+    }
 
     const StdStream stream;
     const bool terminal;
+    const size_t mostPending;
     std::mutex mutex;
     std::condition_variable wake;      // text for an idle thread, or finishing
     std::condition_variable progress;  // the thread wrote some, or ended
@@ -77,9 +110,12 @@ struct LineWriter::State {
     bool finishing = false;            // guarded
     bool ended = false;                // guarded
     unsigned long long writes = 0;     // guarded: completed write calls
+    size_t inFlight = 0;               // guarded: taken by the thread, not yet written
+    unsigned long long leftOut = 0;    // guarded: lines left out since the last said so
 };
 
-LineWriter::LineWriter(StdStream stream) : m_state(std::make_shared<State>(stream))
+LineWriter::LineWriter(StdStream stream, size_t mostPendingBytes)
+    : m_state(std::make_shared<State>(stream, mostPendingBytes))
 {
     std::thread(Run, m_state).detach();
 }
@@ -96,6 +132,11 @@ void LineWriter::Add(Text text)
     bool wake = false;
     {
         std::lock_guard lock(m_state->mutex);
+        // Once a line is left out, the rest wait for the line that says so.
+        if (!m_state->SayLeftOut(text.size()) || !m_state->HasRoom(text.size())) {
+            m_state->leftOut += CountLineEnds(text);
+            return;
+        }
         AppendWithLineEnds(m_state->pending, text);
         wake = std::exchange(m_state->idle, false);
     }
@@ -124,6 +165,7 @@ void LineWriter::Run(std::shared_ptr<State> state)
             continue;
         }
         batch.swap(state->pending);
+        state->inFlight = batch.size();
         lock.unlock();
         for (std::string_view left = batch; !left.empty() && !broken;) {
             const std::string_view part = left.substr(0, kLargestWrite);
@@ -134,7 +176,15 @@ void LineWriter::Run(std::shared_ptr<State> state)
             left.remove_prefix(part.size());
             std::lock_guard counted(state->mutex);
             ++state->writes;
+            state->inFlight = left.size();
+            // The stream moves again: say what was left out, where it was.
+            if (!broken)
+                state->SayLeftOut(0);
             state->progress.notify_all();
+        }
+        if (broken) {
+            std::lock_guard dropped(state->mutex);
+            state->inFlight = 0;
         }
         batch.clear();
         lock.lock();

@@ -2,8 +2,10 @@
 // Lines for standard output or standard error, written by a thread of the
 // writer's own, so that a stream that is slow or not read at all holds up
 // nobody who writes: Write only adds the text to what waits, in memory,
-// and wakes the thread if it is idle. Nothing is dropped while the
-// program runs.
+// and wakes the thread if it is idle. What waits is bounded: while the
+// stream takes nothing and the bound is reached, new lines are left out
+// and counted, and once it moves again one line says how many
+// ("... 12345 lines not written: output blocked") where they were left out.
 //
 // On a terminal each line is written as soon as the thread gets to it;
 // into a pipe or a file the thread gathers what comes within a few
@@ -18,7 +20,9 @@
 
 class LineWriter {
 public:
-    explicit LineWriter(StdStream stream);
+    // What waits may hold at most mostPendingBytes (the lines on their way
+    // into the stream included).
+    explicit LineWriter(StdStream stream, size_t mostPendingBytes = kMostPendingBytes);
     ~LineWriter();
     LineWriter(const LineWriter&) = delete;
     LineWriter& operator=(const LineWriter&) = delete;
@@ -35,6 +39,7 @@ public:
     bool Finish(std::chrono::milliseconds patience);
 
     static constexpr std::chrono::milliseconds kGatherTime{5};
+    static constexpr size_t kMostPendingBytes = size_t{4} << 20;
 
 private:
     struct State;
