@@ -4,6 +4,7 @@
 #include "relay/RelaySettings.h"
 #include "relay/RelayState.h"
 #include "relay/RelayWorker.h"
+#include "framework/core/KernelDrops.h"
 #include "framework/core/SocketTypes.h"
 
 bool CliRelayEngine::Open(std::string& error)
@@ -56,18 +57,27 @@ EngineStats CliRelayEngine::Stats() const
 {
     const RelayStats& stats = g_relayWorker.Stats();
     const auto read = [](const RelayStats::Counter& counter) { return counter.load(std::memory_order_relaxed); };
-    return {
+    EngineStats counters{
         {"from_clients", read(stats.fromClients)}, {"to_server", read(stats.toServer)},
         {"dropped", read(stats.dropped)},          {"from_server", read(stats.fromServer)},
         {"to_client", read(stats.toClient)},       {"lost_replies", read(stats.lostReplies)},
         {"too_long", read(stats.tooLong)},
     };
+    // Counted where they happen, which in a sound run is never: the summary
+    // names them only then.
+    counters.push_back({"own_address", read(stats.ownAddress), false});
+    counters.push_back({"send_failed", read(stats.sendFailed), false});
+    if (const auto drops = g_relaySocket.IsOpen() ? KernelDropsAtOwnSockets() : m_kernelDropsAtClose)
+        counters.push_back({"kernel_drops", *drops, false});
+    return counters;
 }
 
 void CliRelayEngine::Stop()
 {
     g_relayWorker.Stop();
     g_relayWorker.Observe(nullptr);
+    if (g_relaySocket.IsOpen())
+        m_kernelDropsAtClose = KernelDropsAtOwnSockets();
     g_relaySocket.Close();
     m_settingsLog = nullptr;
 }

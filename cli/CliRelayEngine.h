@@ -3,6 +3,9 @@
 // process-wide socket, worker, drop counter and log lines, driven as the
 // dialog's Start and Modify drive them. One per process, like that state.
 
+#include <cstdint>
+#include <optional>
+
 #include "cli/CliOptions.h"
 #include "cli/Engine.h"
 
@@ -21,4 +24,6 @@ public:
 private:
     const CliOptions m_options;
     LogHost* m_settingsLog = nullptr;
+    // The kernel's drops as the socket closed (its count goes with it).
+    std::optional<std::uint64_t> m_kernelDropsAtClose;
 };

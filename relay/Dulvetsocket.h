@@ -10,6 +10,9 @@
 #include "framework/core/CString.h"
 
 inline constexpr int kRelayBufferSize = 15000;
+// What the relay asks the system to buffer for its socket, as the link
+// engine does: the default (some 200 KB) overflows in bursts.
+inline constexpr int kRelaySocketBufferBytes = 4 << 20;
 
 class Dulvetsocket : public CAsyncSocket {
 public:

@@ -18,6 +18,8 @@ struct RelayStats {
     Counter toClient{0};     // server datagrams the system accepted for the last client
     Counter lostReplies{0};  // server datagrams before any client had sent
     Counter tooLong{0};      // datagrams longer than the relay's buffer, discarded
+    Counter ownAddress{0};   // datagrams "from" the relay's own socket, dropped (else it would loop)
+    Counter sendFailed{0};   // datagrams the system refused to send (a broadcast address, no route)
 
     // The worker only.
     static void Bump(Counter& counter)
@@ -28,7 +30,8 @@ struct RelayStats {
     // Before the worker starts.
     void Reset()
     {
-        for (Counter* counter : {&fromClients, &toServer, &dropped, &fromServer, &toClient, &lostReplies, &tooLong})
+        for (Counter* counter : {&fromClients, &toServer, &dropped, &fromServer, &toClient, &lostReplies, &tooLong,
+                                 &ownAddress, &sendFailed})
             counter->store(0, std::memory_order_relaxed);
     }
 };

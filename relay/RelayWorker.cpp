@@ -8,6 +8,7 @@
 #include "relay/RelayEvents.h"
 #include "relay/RelayState.h"
 #include "framework/core/Ipv4Text.h"
+#include "framework/core/OwnEndpoint.h"
 #include "framework/core/ThreadTiming.h"
 
 namespace {
@@ -22,11 +23,22 @@ bool IsFromServer()
            g_nFromPort == static_cast<std::uint32_t>(g_relaySocket.m_nServerPort);
 }
 
+// A datagram "from" the relay's own socket (not as the server: a server at
+// the relay's own address only echoes, which harms nobody). Relayed, it
+// would come back to the relay from itself, and so on without end.
+bool IsFromOwnSocket(OwnEndpoint& own)
+{
+    const auto address = ParseDottedIpv4(g_strFromAddr.View());
+    return address && own.Is(Ipv4Endpoint{*address, static_cast<std::uint16_t>(g_nFromPort)});
+}
+
 bool SendToServer()
 {
     if (g_relaySocket.SendTo(g_relaySocket.m_buffer, g_nRecvLen, static_cast<unsigned>(g_relaySocket.m_nServerPort),
-                             g_relaySocket.m_strServerAddr) < 0)
+                             g_relaySocket.m_strServerAddr) < 0) {
+        RelayStats::Bump(Counts().sendFailed);
         return false;
+    }
     RelayStats::Bump(Counts().toServer);
     return true;
 }
@@ -45,6 +57,8 @@ void SendToClient(RelayEvents* events)
                                            g_relaySocket.m_strClientAddr) >= 0;
     if (sent)
         RelayStats::Bump(Counts().toClient);
+    else
+        RelayStats::Bump(Counts().sendFailed);
     if (events)
         events->ReplyForwarded(sent);
 }
@@ -145,6 +159,8 @@ unsigned RelayThreadProc(void* /*param*/)
     LogHost& log = g_relayWorker.Host();
     const StopSignal& stop = g_relayWorker.StopRequest();
     RelayEvents* events = g_relayWorker.Events();  // none for the dialog
+    OwnEndpoint own(ParseIpv4(g_relaySocket.m_strLocalAddr.View()).value_or(0),
+                    static_cast<std::uint16_t>(g_relaySocket.GetLocalPort()));
     while (!stop.IsRaised()) {
         g_nRecvLen = g_relaySocket.ReceiveFrom(g_relaySocket.m_buffer, kRelayBufferSize, g_strFromAddr,
                                                g_nFromPort, 0);
@@ -156,9 +172,13 @@ unsigned RelayThreadProc(void* /*param*/)
                 stop.Pause(kRetryFailedWaitMilliseconds);
             continue;
         }
+        const bool fromServer = IsFromServer();
+        if (!fromServer && IsFromOwnSocket(own)) {
+            RelayStats::Bump(Counts().ownAddress);
+            continue;
+        }
         if (events)
             events->Received();
-        const bool fromServer = IsFromServer();
         RelayStats::Bump(fromServer ? Counts().fromServer : Counts().fromClients);
         if (fromServer)
             SendToClient(events);
@@ -215,6 +235,7 @@ unsigned RelayWorker::ThreadEntry(void* worker)
     // unless it was told to keep time while a delay is set.
     ThreadTiming::ForThisThread(ThreadTiming::Priority::Keep);
     static_cast<RelayWorker*>(worker)->KeepTimeFor(g_relaySocket.m_nDelay.load());
+    g_relaySocket.SetBufferSizes(kRelaySocketBufferBytes);
     return RelayThreadProc(nullptr);
 }
 

@@ -208,6 +208,27 @@ TEST_F(CliRelay, ABlockedStandardOutputNeitherStallsForwardingNorLosesLines)
     EXPECT_EQ(CountLines(out), 3u + kDatagrams);
 }
 
+TEST_F(CliRelay, DatagramsTheKernelDropsAtAFullSocketAreCounted)
+{
+    // Held by a long pause, the relay takes nothing while a burst several
+    // times its receive buffer arrives.
+    const auto relay = StartRelay({"--quiet", "--delay", "100000"});
+    ASSERT_TRUE(relay);
+    UdpPeer client;
+    constexpr int kBurst = 2000;  // of 14 000 bytes: 28 MB
+    const std::vector<unsigned char> bytes(14000, 7);
+    for (int i = 0; i < kBurst; ++i)
+        ASSERT_GT(client.SendTo(bytes, m_relayPort), 0);
+    relay->Send("modify 0 0\n");
+    // Every datagram is either taken or dropped by the kernel, and the stats say which.
+    ASSERT_TRUE(WaitForStats(*relay, [](const std::string& err) {
+        return Counter(err, "from_clients") + Counter(err, "kernel_drops") == kBurst;
+    })) << relay->Err().substr(relay->Err().rfind('{'));
+    EXPECT_GT(Counter(relay->Err(), "kernel_drops"), 0);
+    Quit(*relay);
+    EXPECT_NE(relay->Err().find(" kernel drops"), std::string::npos);
+}
+
 // Bad options: a message naming the flag, the usage, status 2, nothing started.
 struct BadArguments {
     std::vector<std::string> arguments;

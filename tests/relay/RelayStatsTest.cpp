@@ -48,3 +48,31 @@ TEST_F(RelayCounters, CountEveryDatagramOnceByWhatBecameOfIt)
     EXPECT_EQ(stats.lostReplies.load(), 1u);
     EXPECT_EQ(stats.tooLong.load(), 1u);
 }
+
+TEST_F(RelayCounters, ADatagramFromTheRelaysOwnSocketIsDroppedInsteadOfLooping)
+{
+    // With an echoing server it would come back from the relay itself, be
+    // sent on, and come back again, without end.
+    StartRelay();
+    const RelayStats& stats = g_relayWorker.Stats();
+    const std::string body = "from itself";
+    ASSERT_GT(g_relaySocket.SendTo(body.data(), static_cast<int>(body.size()), m_relayPort, L"127.0.0.1"), 0);
+    ASSERT_TRUE(WaitFor(stats.ownAddress, 1));
+    UdpPeer client;
+    SendNumbered(client, 1);
+    EXPECT_EQ(ServerReceives(1), std::vector<std::string>{"0"});
+    EXPECT_EQ(stats.fromClients.load(), 1u);
+    EXPECT_EQ(stats.ownAddress.load(), 1u);
+}
+
+TEST_F(RelayCounters, SendsTheSystemRefusesAreCountedSoTheCountsAddUp)
+{
+    g_relaySocket.m_nServerPort = 0;  // no datagram can be sent to port 0
+    StartRelay(3);
+    const RelayStats& stats = g_relayWorker.Stats();
+    UdpPeer client;
+    SendNumbered(client, 6);
+    ASSERT_TRUE(WaitFor(stats.sendFailed, 4));
+    ASSERT_TRUE(WaitFor(stats.dropped, 2));
+    EXPECT_EQ(stats.fromClients.load(), stats.toServer.load() + stats.dropped.load() + stats.sendFailed.load());
+}
