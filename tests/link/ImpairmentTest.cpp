@@ -289,7 +289,7 @@ TEST(RateLimit, TheSlowestRatesKeepTheirTimeOnTheWireInsteadOfOverflowing)
         {1e300, 1000, 0ms},
     };
     for (const Case& c : cases) {
-        ImpairmentSettings settings;
+        LinkSettings settings;
         settings.rateKbit = c.rateKbit;
         settings.queueLimit = 1000;
         auto link = Make(settings);
