@@ -25,9 +25,9 @@ import sys
 import tempfile
 
 here = os.path.dirname(os.path.abspath(__file__))
-spec = importlib.util.spec_from_file_location("tables", os.path.join(here, "..", "scripts", "make-distribution-tables.py"))
-tables = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(tables)
+table_module = importlib.util.spec_from_file_location("tables", os.path.join(here, "..", "scripts", "make-distribution-tables.py"))
+tables = importlib.util.module_from_spec(table_module)
+table_module.loader.exec_module(tables)
 
 TAIL = 1e-6
 
