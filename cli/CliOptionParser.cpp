@@ -130,7 +130,7 @@ CliParse ParseCommandLine(const std::vector<CString>& commandLine)
         const std::string flag(rule->flag);
         const auto index = static_cast<size_t>(rule - table.data());
         // An option the profile gave may be given again; one the user gave, not.
-        if (!fromProfile[i] && givenByUser[index])
+        if (!fromProfile[i] && givenByUser[index] && !rule->repeatable)
             return Bad(flag + " is given twice");
         givenByUser[index] = givenByUser[index] || !fromProfile[i];
         given[index] = true;

@@ -24,6 +24,7 @@ bool CliRelayEngine::Open(std::string& error)
     g_relaySocket.m_nServerPort = static_cast<std::int32_t>(m_options.link.serverPort);
     g_relaySocket.m_strLocalAddr = m_options.link.listenAddress;
     g_relaySocket.m_nLocalPort = static_cast<std::int32_t>(m_options.link.listenPort);
+    g_relaySocket.m_allowed = m_options.link.allow;
     return true;
 }
 
@@ -67,6 +68,7 @@ EngineStats CliRelayEngine::Stats() const
     // names them only then.
     counters.push_back({"own_address", read(stats.ownAddress), false});
     counters.push_back({"send_failed", read(stats.sendFailed), false});
+    counters.push_back({"not_allowed", read(stats.notAllowed), false});
     if (const auto drops = g_relaySocket.IsOpen() ? KernelDropsAtOwnSockets() : m_kernelDropsAtClose)
         counters.push_back({"kernel_drops", *drops, false});
     return counters;

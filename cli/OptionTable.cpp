@@ -313,6 +313,23 @@ OptionProblem ReadSessionIdle(CliOptions& options, std::wstring_view value)
                 value);
 }
 
+// ADDR[/BITS][,ADDR[/BITS]...], added to those given before.
+OptionProblem ReadAllow(CliOptions& options, std::wstring_view value)
+{
+    AllowList& allow = options.link.allow;
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = value.find(L',', start);
+        const auto prefix = AddressPrefix::Parse(value.substr(start, comma - start));
+        if (!prefix)
+            return "expects ADDR/BITS, an IPv4 address and 0 to 32 prefix bits or an IPv6 address and 0 to 128 "
+                   "(like 192.0.2.0/24 or 2001:db8::/32; an address alone is itself), not " + Quoted(value);
+        allow.Add(*prefix);
+        if (comma == std::wstring_view::npos)
+            return std::nullopt;
+        start = comma + 1;
+    }
+}
+
 // ADDR:PORT for the control API: a dotted IPv4 address and a port, 0 for one the system chooses.
 OptionProblem ReadControl(CliOptions& options, std::wstring_view value)
 {
@@ -356,6 +373,12 @@ constexpr std::array kOptions{
                .write = [](const CliOptions& o) { return WriteSeconds(o.statsSeconds); }},
     OptionRule{.flag = "--duration", .valueName = "SECONDS", .form = ValueForm::Number, .help = "end after SECONDS",
                .read = ReadDuration, .write = [](const CliOptions& o) { return WriteSeconds(o.durationSeconds); }},
+    OptionRule{.flag = "--allow", .valueName = "ADDR/BITS", .form = ValueForm::Word,
+               .help = "take clients only from these addresses, repeatable (default everyone)", .read = ReadAllow,
+               .write = [](const CliOptions& o) {
+                   return o.link.allow.LetsEveryoneIn() ? Written() : Written(o.link.allow.ToText());
+               },
+               .repeatable = true},
     OptionRule{.flag = "--capture", .valueName = "FILE", .form = ValueForm::Word,
                .help = "each datagram and its fate into a pcapng FILE (- : stdout)", .read = ReadCapture,
                .write = [](const CliOptions& o) { return o.capturePath ? Written(*o.capturePath) : Written(); }},

@@ -35,6 +35,7 @@ struct OptionRule {
     void (*switchOff)(LinkSettings& settings) = nullptr;
     OptionGroup group = OptionGroup::Dialog;
     OptionTime time = OptionTime::AtStart;
+    bool repeatable = false;  // each time adds to what the earlier ones gave
 
     bool IsSwitch() const { return valueName.empty(); }
     std::string Key() const { return std::string(flag.substr(2)); }

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "framework/core/AllowList.h"
 #include "framework/core/CString.h"
 #include "link/LinkSettings.h"
 
@@ -18,6 +19,7 @@ struct LinkOptions : LinkSettings {
     unsigned listenPort = 0;
     CString serverAddress = L"127.0.0.1";
     unsigned serverPort = 0;
+    AllowList allow;  // who may send as a client (--allow); everyone when empty
 
     std::optional<std::uint64_t> seed;  // chosen at start when absent
     ClientsMode clients = ClientsMode::Last;

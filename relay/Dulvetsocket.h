@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "framework/core/AllowList.h"
 #include "framework/core/CAsyncSocket.h"
 #include "framework/core/CString.h"
 
@@ -25,4 +26,7 @@ public:
     CString m_strClientAddr;
     std::int32_t m_nClientPort = 0;
     unsigned char m_buffer[kRelayBufferSize] = {};
+    // Who may send as a client, set before the worker runs (dulvet's
+    // --allow); the dialog leaves it empty: everyone.
+    AllowList m_allowed;
 };

@@ -20,6 +20,7 @@ struct RelayStats {
     Counter tooLong{0};      // datagrams longer than the relay's buffer, discarded
     Counter ownAddress{0};   // datagrams "from" the relay's own socket, dropped (else it would loop)
     Counter sendFailed{0};   // datagrams the system refused to send (a broadcast address, no route)
+    Counter notAllowed{0};   // client datagrams from a sender the allow list leaves out, dropped
 
     // The worker only.
     static void Bump(Counter& counter)
@@ -31,7 +32,7 @@ struct RelayStats {
     void Reset()
     {
         for (Counter* counter : {&fromClients, &toServer, &dropped, &fromServer, &toClient, &lostReplies, &tooLong,
-                                 &ownAddress, &sendFailed})
+                                 &ownAddress, &sendFailed, &notAllowed})
             counter->store(0, std::memory_order_relaxed);
     }
 };

@@ -32,6 +32,19 @@ bool IsFromOwnSocket(OwnEndpoint& own)
     return address && own.Is(Ipv4Endpoint{*address, static_cast<std::uint16_t>(g_nFromPort)});
 }
 
+// A client the allow list lets in (always, when it is empty).
+bool IsAllowed()
+{
+    const AllowList& allowed = g_relaySocket.m_allowed;
+    if (allowed.LetsEveryoneIn())
+        return true;
+    const std::wstring_view text = g_strFromAddr.View();
+    if (const auto v4 = ParseIpv4Literal(text))
+        return allowed.Allows(IpEndpoint::V4(*v4, 0));
+    const auto v6 = ParseIpv6Literal(text);
+    return v6 && allowed.Allows(IpEndpoint::V6(*v6, 0));
+}
+
 bool SendToServer()
 {
     if (g_relaySocket.SendTo(g_relaySocket.m_buffer, g_nRecvLen, static_cast<unsigned>(g_relaySocket.m_nServerPort),
@@ -175,6 +188,10 @@ unsigned RelayThreadProc(void* /*param*/)
         const bool fromServer = IsFromServer();
         if (!fromServer && IsFromOwnSocket(own)) {
             RelayStats::Bump(Counts().ownAddress);
+            continue;
+        }
+        if (!fromServer && !IsAllowed()) {
+            RelayStats::Bump(Counts().notAllowed);
             continue;
         }
         if (events)

@@ -89,6 +89,9 @@ TEST(CliOptions, RefusesBadInputNamingTheFlagAndWhatItExpects)
         {{"extra"}, "unexpected argument 'extra'"},
         {{"-h"}, "unexpected argument '-h'"},
         {{"--bogus=1"}, "unknown option '--bogus'"},
+        {{"--allow", "10.0.0.0/33"}, "--allow expects ADDR/BITS"},
+        {{"--allow", "10.0.0.0/8,"}, "--allow expects ADDR/BITS"},
+        {{"--allow", "localhost"}, "--allow expects ADDR/BITS"},
         // A relay that would send to itself, and servers that are no single host.
         {{"--listen", "127.0.0.1:7000", "--server", "127.0.0.1:7000"}, "--server 127.0.0.1:7000 is the relay's own"},
         {{"--listen", "0.0.0.0:7000", "--server", "127.0.0.5:7000"}, "--server 127.0.0.5:7000 is the relay's own"},
@@ -111,6 +114,14 @@ TEST(CliOptions, RefusesBadInputNamingTheFlagAndWhatItExpects)
     // At the floors, and the same port on another host, all read.
     EXPECT_EQ(Parse({"--rate", "0.001", "--clients", "each", "--session-idle", "0.1"}).outcome, CliParse::Outcome::Run);
     EXPECT_EQ(Parse({"--listen", "0.0.0.0:7000", "--server", "10.0.0.1:7000"}, false).outcome, CliParse::Outcome::Run);
+}
+
+TEST(CliOptions, AllowAddsUpOverRepeatsWithoutChoosingAnEngine)
+{
+    const CliParse parse = Parse({"--allow", "127.0.0.2,10.0.0.0/8", "--allow=2001:db8::/32", "--allow", "127.0.0.2"});
+    ASSERT_EQ(parse.outcome, CliParse::Outcome::Run) << parse.error;
+    EXPECT_EQ(parse.options.link.allow.ToText(), "127.0.0.2/32,10.0.0.0/8,2001:db8::/32");
+    EXPECT_FALSE(parse.options.linkEngine);
 }
 
 TEST(CliCommands, ReadModifyStatsAndQuitAndSayWhatABadLineShouldBe)
