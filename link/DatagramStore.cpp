@@ -8,6 +8,15 @@ int DatagramStore::SizeClass(std::size_t size)
     return std::countr_zero(capacity) - std::countr_zero(kSmallest);
 }
 
+std::size_t DatagramStore::CostOf(std::size_t size) { return (kSmallest << SizeClass(size)) + kBlockOverhead; }
+
+void DatagramStore::ReleaseKept()
+{
+    for (auto& free : m_free)
+        std::vector<Block>().swap(free);
+    m_kept = 0;
+}
+
 DatagramStore::Block DatagramStore::Take(std::size_t size)
 {
     const int sizeClass = SizeClass(size);
@@ -22,6 +31,7 @@ DatagramStore::Block DatagramStore::Take(std::size_t size)
         block.bytes = std::make_unique_for_overwrite<unsigned char[]>(block.capacity);
     }
     m_inUse += block.capacity;
+    ++m_blocksInUse;
     return block;
 }
 
@@ -30,6 +40,7 @@ void DatagramStore::Give(Block block)
     if (!block.bytes)
         return;
     m_inUse -= block.capacity;
+    --m_blocksInUse;
     auto& free = m_free[static_cast<std::size_t>(SizeClass(block.capacity))];
     if ((free.size() + 1) * block.capacity > kKeptBytesPerSize)
         return;  // enough kept of this size; this one goes back to the system

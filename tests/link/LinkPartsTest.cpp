@@ -82,6 +82,11 @@ TEST(DatagramStore, HoldsEachDatagramInAtMostTwiceItsSizeAndReusesBlocks)
     for (auto& block : many)
         store.Give(std::move(block));
     EXPECT_LE(store.BytesKept(), DatagramStore::kKeptBytesPerSize + 1024);
+    // Its cost counts each block's header too, and what is kept can go back.
+    EXPECT_EQ(store.CostInUse(), store.BytesInUse() + 4 * DatagramStore::kBlockOverhead);
+    EXPECT_EQ(DatagramStore::CostOf(1), 64 + DatagramStore::kBlockOverhead);
+    store.ReleaseKept();
+    EXPECT_EQ(store.BytesKept(), 0u);
 }
 
 TEST(DepartureQueue, LeavesByTimeAndInQueueingOrderAmongEqualTimes)
@@ -130,4 +135,38 @@ TEST(SessionTable, IdleOrderSkipsSessionsWithDatagramsWaiting)
     EXPECT_EQ(table.FindClient(Ipv4Endpoint{0x7F000001, 2}), &b);
     EXPECT_EQ(table.FindClient(Ipv4Endpoint{0x7F000001, 3}), nullptr);
     EXPECT_EQ(table.Size(), 2u);
+}
+
+TEST(DepartureQueue, ReschedulesInSlicesEarliestFirstWithEveryRuleGivenMeanwhile)
+{
+    DepartureQueue queue;
+    auto push = [&](LinkTime departure, std::uint32_t tag) {
+        WaitingDatagram waiting;
+        waiting.departure = departure;
+        waiting.length = tag;
+        queue.Push(std::move(waiting));
+    };
+    for (std::uint32_t tag = 1; tag <= 6; ++tag)
+        push(std::chrono::seconds(10 * tag), tag);  // 10 s .. 60 s
+    auto capAt = [](LinkTime cap) {
+        return [cap](WaitingDatagram& w) { w.departure = std::min(w.departure, cap); };
+    };
+    queue.BeginReschedule(capAt(35s));
+    EXPECT_TRUE(queue.Empty());  // all set aside: nothing leaves before it is moved back
+    EXPECT_EQ(queue.Size(), 6u);
+    queue.RescheduleSome(2);     // the earliest two, 10 s and 20 s
+    EXPECT_EQ(queue.Next().departure, 10s);
+    push(1s, 7);                 // arrives meanwhile
+    queue.BeginReschedule(capAt(25s));  // a second change before the first is done
+    queue.RescheduleSome(100);
+    EXPECT_FALSE(queue.Rescheduling());
+    std::vector<std::pair<LinkTime, std::uint32_t>> left;
+    while (!queue.Empty()) {
+        const WaitingDatagram w = queue.Pop();
+        left.emplace_back(w.departure, w.length);
+    }
+    // Both caps apply to all; equal times leave in queueing order.
+    const std::vector<std::pair<LinkTime, std::uint32_t>> expected{
+        {1s, 7}, {10s, 1}, {20s, 2}, {25s, 3}, {25s, 4}, {25s, 5}, {25s, 6}};
+    EXPECT_EQ(left, expected);
 }
