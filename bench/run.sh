@@ -39,6 +39,7 @@ sections=(
   idle            # processor and wake-ups of each engine when nothing passes
   busy            # delay beside a busy program, both engines, idle and busy
   capture         # what --capture costs: throughput, the pipeline's delay, nothing left out
+  hostile         # loops, blocked output, the cap and memory after, modify under a flood, a spray
   log-at-speed    # Dulvet.exe's log at full speed under Wine (needs Wine)
 )
 
