@@ -244,10 +244,11 @@ TEST_F(CliRelay, LinkEngineCaptureCountsEveryFateInBothDirectionsAsItsCountersDo
                Counter(err, "to-client.received") == echoed.load();
     };
     EXPECT_TRUE(WaitForStats(*relay, settled));
-    std::this_thread::sleep_for(200ms);  // nothing more comes back
-    EXPECT_TRUE(WaitForStats(*relay, settled));
+    // An echo may still be on its way out of the server: stop it, then wait
+    // until the relay has taken every echo it sent.
     serving = false;
     server.join();
+    EXPECT_TRUE(WaitForStats(*relay, settled));
     const std::string err = relay->Err();
     Quit(*relay);
 
