@@ -1,69 +1,100 @@
 #include "capture/CaptureComments.h"
 
-#include <cinttypes>
-#include <cstdio>
-#include <cstdlib>
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+
+namespace {
+
+// Milliseconds with three decimals, rounded to the microsecond in whole
+// numbers only: no binary fraction makes 0.0005 ms round differently in
+// two places.
+template <class Line>
+void PutMilliseconds(Line& line, std::int64_t ns, bool signed_)
+{
+    const bool negative = ns < 0;
+    const std::uint64_t magnitude = static_cast<std::uint64_t>(negative ? -(ns + 1) : ns) + (negative ? 1 : 0);
+    const std::uint64_t us = (magnitude + 500) / 1000;
+    const char fraction[4] = {static_cast<char>('0' + us % 1000 / 100), static_cast<char>('0' + us % 100 / 10),
+                              static_cast<char>('0' + us % 10), '\0'};
+    line << (negative ? "-" : (signed_ ? "+" : "")) << us / 1000 << "." << fraction;
+}
+
+}  // namespace
+
+template <std::size_t N>
+FateText::Line<N>& FateText::Line<N>::operator<<(std::string_view part)
+{
+    const std::size_t n = std::min(part.size(), N - length);
+    std::memcpy(text.data() + length, part.data(), n);
+    length += n;
+    return *this;
+}
+
+template <std::size_t N>
+FateText::Line<N>& FateText::Line<N>::operator<<(std::uint64_t value)
+{
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    return *this << std::string_view(digits, static_cast<std::size_t>(end - digits));
+}
 
 const char* WayName(DatagramWay way) { return way == DatagramWay::ToServer ? "to-server" : "to-client"; }
 
 std::string MillisecondsText(std::int64_t ns, bool signed_)
 {
-    // Rounded to the microsecond, whole numbers only: no binary fraction
-    // makes 0.0005 ms round differently in two places.
-    const bool negative = ns < 0;
-    const std::uint64_t magnitude = static_cast<std::uint64_t>(negative ? -(ns + 1) : ns) + (negative ? 1 : 0);
-    const std::uint64_t us = (magnitude + 500) / 1000;
-    char text[48];
-    std::snprintf(text, sizeof text, "%s%" PRIu64 ".%03" PRIu64, negative ? "-" : (signed_ ? "+" : ""), us / 1000,
-                  us % 1000);
-    return text;
+    FateText::Line<48> line;
+    PutMilliseconds(line, ns, signed_);
+    return std::string(line.View());
+}
+
+FateText::FateText(const DatagramEvent& event)
+{
+    m_first << WayName(event.way) << " #" << event.number << " ";
+    switch (event.step) {
+    case DatagramStep::Arrived:
+        m_first << "arrived";
+        break;
+    case DatagramStep::Dropped:
+        m_first << "dropped: " << (event.cause ? event.cause : "unknown");
+        if (event.waiting >= 0)
+            m_first << " (" << static_cast<std::uint64_t>(event.waiting) << " waiting)";
+        break;
+    case DatagramStep::Left:
+        if (event.cause) {  // it could not leave
+            m_first << "dropped: " << event.cause;
+            break;
+        }
+        m_first << "left after ";
+        PutMilliseconds(m_first, event.timeNs - event.arrivalNs, false);
+        m_first << " ms";
+        if (event.delayed) {
+            m_first << " (delay ";
+            if (event.delayMs < 0)
+                m_first << "-";
+            m_first << static_cast<std::uint64_t>(event.delayMs < 0 ? -std::int64_t{event.delayMs} : event.delayMs);
+            if (event.jittered) {
+                m_first << ", jitter ";
+                PutMilliseconds(m_first, event.jitterNs, true);
+            }
+            m_first << ")";
+        }
+        if (event.copy > 1 || event.reordered)
+            m_second << WayName(event.way) << " #" << event.number << " ";
+        if (event.copy > 1)
+            m_second << "copy " << static_cast<std::uint64_t>(event.copy) << " of "
+                     << static_cast<std::uint64_t>(event.copy) << " (duplicate)";
+        else if (event.reordered)
+            m_second << "reordered";
+        break;
+    }
 }
 
 std::vector<std::string> FateComments(const DatagramEvent& event)
 {
+    const FateText text(event);
     std::vector<std::string> comments;
-    FateComments(event, comments);
+    for (std::size_t i = 0; i < text.Count(); ++i)
+        comments.emplace_back(text[i]);
     return comments;
-}
-
-void FateComments(const DatagramEvent& event, std::vector<std::string>& comments)
-{
-    const bool second = event.step == DatagramStep::Left && (event.copy > 1 || event.reordered);
-    comments.resize(second ? 2 : 1);
-    for (std::string& comment : comments) {
-        comment.assign(WayName(event.way));
-        comment += " #";
-        comment += std::to_string(event.number);
-        comment += ' ';
-    }
-    std::string& text = comments[0];
-    switch (event.step) {
-    case DatagramStep::Arrived:
-        text += "arrived";
-        break;
-    case DatagramStep::Dropped:
-        text += "dropped: ";
-        text += event.cause ? event.cause : "unknown";
-        if (event.waiting >= 0)
-            text += " (" + std::to_string(event.waiting) + " waiting)";
-        break;
-    case DatagramStep::Left:
-        if (event.cause) {  // it could not leave
-            text += "dropped: ";
-            text += event.cause;
-            break;
-        }
-        text += "left after " + MillisecondsText(event.timeNs - event.arrivalNs) + " ms";
-        if (event.delayed) {
-            text += " (delay " + std::to_string(event.delayMs);
-            if (event.jittered)
-                text += ", jitter " + MillisecondsText(event.jitterNs, true);
-            text += ")";
-        }
-        if (event.copy > 1)
-            comments[1] += "copy " + std::to_string(event.copy) + " of " + std::to_string(event.copy) + " (duplicate)";
-        else if (event.reordered)
-            comments[1] += "reordered";
-        break;
-    }
 }

@@ -20,8 +20,13 @@ namespace {
 
 // The writer gathers what comes within this long into one write.
 constexpr auto kGatherTime = std::chrono::milliseconds(10);
+// ... unless this much waits first: the writer takes it while the
+// caches still hold it.
+constexpr std::size_t kHurryBytes = CaptureRing::kHotBytes / 4;
 // Written out once this much has gathered.
-constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
+constexpr std::size_t kWriteChunk = std::size_t{256} << 10;
+// Room for the largest packet block beyond a chunk: m_out never grows.
+constexpr std::size_t kLargestBlock = 70'000;
 // Kept free below the limit for the closing statistics blocks.
 constexpr std::size_t kClosingRoom = 2 * pcapng::StatisticsSize(120);
 
@@ -47,8 +52,9 @@ std::string LimitText(std::uint64_t bytes)
 }  // namespace
 
 CaptureWriter::CaptureWriter(CaptureSettings settings, Report report)
-    : m_settings(std::move(settings)), m_report(std::move(report))
+    : m_settings(std::move(settings)), m_report(std::move(report)), m_ring(m_settings.bufferBytes)
 {
+    m_out.reserve(kWriteChunk + kLargestBlock);
     const auto wall = std::chrono::duration_cast<std::chrono::nanoseconds>(
                           std::chrono::system_clock::now().time_since_epoch())
                           .count();
@@ -99,24 +105,26 @@ void CaptureWriter::OnDatagram(const DatagramEvent& event)
 {
     if (m_closed.load(std::memory_order_relaxed))
         return;
-    const std::size_t size = sizeof(Pending) + event.size;
-    bool wake = false;
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_pendingBytes + size > m_settings.bufferBytes) {
-            auto& leftOut = m_leftOut[InterfaceOf(event)];
-            leftOut.store(leftOut.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-            return;
-        }
-        Pending pending{event, m_pending.payloads.size()};
-        pending.event.bytes = nullptr;
-        m_pending.events.push_back(pending);
-        m_pending.payloads.insert(m_pending.payloads.end(), event.bytes, event.bytes + event.size);
-        m_pendingBytes += size;
-        wake = std::exchange(m_idle, false);
+    if (!m_ring.Put(event)) {
+        // Only this thread adds: no read-modify-write needed.
+        auto& leftOut = m_leftOut[InterfaceOf(event)];
+        leftOut.store(leftOut.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        return;
     }
-    if (wake)
-        m_wake.notify_one();
+    // The ring's sequentially consistent publication orders this load after it.
+    if (m_asleep.load(std::memory_order_seq_cst))
+        Wake(m_asleep);
+    else if (m_gathering.load(std::memory_order_relaxed) && m_ring.Waiting() > kHurryBytes)
+        Wake(m_gathering);
+}
+
+void CaptureWriter::Wake(std::atomic<bool>& flag)
+{
+    if (!flag.exchange(false))
+        return;  // someone else woke it
+    // Taking the lock makes sure the writer is waiting, or will see the flag.
+    { std::lock_guard lock(m_mutex); }
+    m_wake.notify_one();
 }
 
 std::uint64_t CaptureWriter::LeftOut() const
@@ -128,28 +136,36 @@ void CaptureWriter::Run()
 {
     // Like the line writers: the relay's thread keeps the processor.
     ThreadTiming::ForThisBackgroundThread();
-    std::unique_lock lock(m_mutex);
     for (;;) {
-        if (m_pending.events.empty()) {
-            if (m_finishing)
-                break;
-            m_idle = true;
-            m_wake.wait(lock, [&] { return !m_pending.events.empty() || m_finishing; });
-            m_idle = false;
-            continue;
-        }
-        std::swap(m_pending, m_taken);
-        m_pendingBytes = 0;
-        lock.unlock();
-        for (const Pending& pending : m_taken.events)
-            Encode(pending, m_taken.payloads.data());
-        m_taken.Clear();
+        m_ring.TakeAll([this](const DatagramEvent& event, const unsigned char* bytes) { Encode(event, bytes); });
         ReportLeftOut();
         WriteOut();
-        lock.lock();
-        if (!m_finishing)
-            m_wake.wait_for(lock, kGatherTime, [&] { return m_finishing; });
+        if (m_finishing.load() && m_ring.Empty())
+            break;
+        Wait();
     }
+}
+
+void CaptureWriter::Wait()
+{
+    std::unique_lock lock(m_mutex);
+    if (m_finishing.load())
+        return;
+    m_gathering = true;
+    m_wake.wait_for(lock, kGatherTime, [&] { return !m_gathering.load() || m_finishing.load(); });
+    m_gathering = false;
+    if (!m_ring.Empty() || m_finishing.load())
+        return;
+    // Nothing came while gathering: sleep until something does. Said
+    // first, then looked again, so that an event put in meanwhile is
+    // either seen here or wakes the writer.
+    m_asleep.store(true, std::memory_order_seq_cst);
+    if (!m_ring.Empty()) {
+        m_asleep = false;
+        return;
+    }
+    m_wake.wait(lock, [&] { return !m_asleep.load() || m_finishing.load(); });
+    m_asleep = false;
 }
 
 std::uint64_t CaptureWriter::WallTime(std::uint32_t interfaceId, std::int64_t steadyNs)
@@ -160,20 +176,19 @@ std::uint64_t CaptureWriter::WallTime(std::uint32_t interfaceId, std::int64_t st
     return m_lastTime[interfaceId];
 }
 
-void CaptureWriter::Encode(const Pending& pending, const unsigned char* payloads)
+void CaptureWriter::Encode(const DatagramEvent& event, const unsigned char* bytes)
 {
     if (m_ended)
         return;
-    const DatagramEvent& event = pending.event;
     const std::uint32_t side = InterfaceOf(event);
-    m_packet.clear();
-    AppendUdpPacket(m_packet, event.source, event.destination, payloads + pending.offset, event.size);
-    FateComments(event, m_comments);
+    const FateText comments(event);
+    const std::string_view texts[2] = {comments[0], comments[1]};
     // Straight into what is written next; taken back if it passes the limit.
-    const std::size_t before = m_out.size();
-    pcapng::AppendPacket(m_out, side, WallTime(side, event.timeNs),
-                         event.step == DatagramStep::Left ? pcapng::Direction::Outbound : pcapng::Direction::Inbound,
-                         m_packet, m_comments);
+    const std::size_t before = pcapng::BeginPacket(m_out, side, WallTime(side, event.timeNs));
+    AppendUdpPacket(m_out, event.source, event.destination, bytes, event.size);
+    pcapng::EndPacket(m_out, before,
+                      event.step == DatagramStep::Left ? pcapng::Direction::Outbound : pcapng::Direction::Inbound,
+                      texts, comments.Count());
     const std::size_t size = m_out.size() - before;
     if (m_settings.limitBytes && m_written + size + kClosingRoom > *m_settings.limitBytes) {
         m_out.resize(before);
@@ -253,6 +268,7 @@ void CaptureWriter::Fail(int error)
 
 void CaptureWriter::Finish()
 {
+    m_closed = true;
     if (m_thread.joinable()) {
         {
             std::lock_guard lock(m_mutex);

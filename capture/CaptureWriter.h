@@ -2,8 +2,9 @@
 // The capture of a run: every datagram's arrival and fate as a packet in a
 // pcapng file (or on standard output), on two interfaces, the clients'
 // side and the server's side. The engine's thread only copies each event
-// into a bounded buffer; a thread of the writer's own turns them into
-// blocks and writes them. What does not fit in the buffer is left out and
+// and its bytes into a ring allocated once (no lock, no allocation); a
+// thread of the writer's own turns them into blocks and writes them,
+// woken only when it sleeps with nothing to do or the ring fills. What does not fit in the buffer is left out and
 // counted, and a statistics block says so: the capture never slows the
 // relay. A size limit ends the file with a statistics block saying so; a
 // failed write is reported once and ends the capture, not the relay.
@@ -18,8 +19,8 @@
 #include <optional>
 #include <string>
 #include <thread>
-#include <vector>
 
+#include "capture/CaptureRing.h"
 #include "relay/DatagramObserver.h"
 
 struct CaptureSettings {
@@ -55,22 +56,11 @@ public:
     static std::uint32_t InterfaceOf(const DatagramEvent& event);
 
 private:
-    struct Pending {
-        DatagramEvent event;  // bytes at offset in the payloads
-        std::size_t offset = 0;
-    };
-    struct Batch {
-        std::vector<Pending> events;
-        std::vector<unsigned char> payloads;
-        void Clear()
-        {
-            events.clear();
-            payloads.clear();
-        }
-    };
-
     void Run();
-    void Encode(const Pending& pending, const unsigned char* payloads);
+    // Sleeps up to the gathering time, or until woken when nothing waits.
+    void Wait();
+    void Wake(std::atomic<bool>& flag);
+    void Encode(const DatagramEvent& event, const unsigned char* bytes);
     void ReportLeftOut();
     // Adds a block to what is written next; false once the limit ended the file.
     bool Put(const std::string& block);
@@ -85,22 +75,19 @@ private:
     bool m_ownsFile = false;
     std::int64_t m_wallOffsetNs = 0;
 
-    std::mutex m_mutex;
+    CaptureRing m_ring;
+    std::mutex m_mutex;  // only to sleep and to wake
     std::condition_variable m_wake;
-    Batch m_pending;  // guarded
-    std::size_t m_pendingBytes = 0;  // guarded
-    bool m_idle = false;             // guarded
-    bool m_finishing = false;        // guarded
+    std::atomic<bool> m_asleep{false};     // nothing waited: the next event wakes the writer
+    std::atomic<bool> m_gathering{false};  // a ring filling past a share wakes it early
+    std::atomic<bool> m_finishing{false};
     std::atomic<bool> m_closed{true};  // nothing more is taken
     std::array<std::atomic<std::uint64_t>, 2> m_leftOut{};
     std::thread m_thread;
 
     // The writer's thread's own.
-    Batch m_taken;
     std::string m_out;
     std::string m_block;
-    std::string m_packet;
-    std::vector<std::string> m_comments;
     std::uint64_t m_written = 0;
     std::array<std::uint64_t, 2> m_lastTime{};
     std::array<std::uint64_t, 2> m_packets{};

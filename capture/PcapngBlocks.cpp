@@ -1,5 +1,7 @@
 #include "capture/PcapngBlocks.h"
 
+#include <array>
+
 namespace pcapng {
 namespace {
 
@@ -19,6 +21,22 @@ constexpr std::uint16_t kPacketFlags = 2;
 
 std::size_t Padded(std::size_t length) { return (length + 3) & ~std::size_t{3}; }
 
+// An enhanced packet block's fixed part: type, length, interface, time
+// stamp (high, low), captured and original length.
+constexpr std::size_t kPacketHeader = 28;
+
+void PutLe16(char* at, std::uint16_t value)
+{
+    at[0] = static_cast<char>(value & 0xFF);
+    at[1] = static_cast<char>(value >> 8);
+}
+
+void PutLe32(char* at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        at[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
 // One block: its type and length first, the same length again last.
 class Block {
 public:
@@ -31,8 +49,8 @@ public:
     {
         U32(0);
         const auto length = static_cast<std::uint32_t>(m_out.size() - m_start);
-        Put(m_start + 4, length);
-        Put(m_out.size() - 4, length);
+        PutLe32(m_out.data() + m_start + 4, length);
+        PutLe32(m_out.data() + m_out.size() - 4, length);
     }
     Block(const Block&) = delete;
     Block& operator=(const Block&) = delete;
@@ -66,22 +84,9 @@ public:
     void EndOptions() { U32(kEndOfOptions); }
 
 private:
-    void Put(std::size_t at, std::uint32_t value)
-    {
-        for (int i = 0; i < 4; ++i)
-            m_out[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-    }
     std::string& m_out;
     std::size_t m_start;
 };
-
-std::string U32Text(std::uint32_t value)
-{
-    std::string text(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        text[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-    return text;
-}
 
 }  // namespace
 
@@ -109,20 +114,57 @@ void AppendInterface(std::string& out, std::string_view name, std::string_view d
     block.EndOptions();
 }
 
+std::size_t BeginPacket(std::string& out, std::uint32_t interfaceId, std::uint64_t timeNs)
+{
+    // Its lengths are filled in by EndPacket.
+    const std::size_t start = out.size();
+    std::array<char, kPacketHeader> header{};
+    PutLe32(header.data(), kPacketType);
+    PutLe32(header.data() + 8, interfaceId);
+    PutLe32(header.data() + 12, static_cast<std::uint32_t>(timeNs >> 32));
+    PutLe32(header.data() + 16, static_cast<std::uint32_t>(timeNs & 0xFFFFFFFF));
+    out.append(header.data(), header.size());
+    return start;
+}
+
+void EndPacket(std::string& out, std::size_t start, Direction direction, const std::string_view* comments,
+               std::size_t commentCount)
+{
+    const auto captured = static_cast<std::uint32_t>(out.size() - start - kPacketHeader);
+    out.append(Padded(captured) - captured, '\0');
+    for (std::size_t i = 0; i < commentCount; ++i) {
+        const std::string_view comment = comments[i];
+        if (comment.empty())
+            continue;
+        char option[4];
+        PutLe16(option, kComment);
+        PutLe16(option + 2, static_cast<std::uint16_t>(comment.size()));
+        out.append(option, sizeof option);
+        out.append(comment);
+        out.append(Padded(comment.size()) - comment.size(), '\0');
+    }
+    // The direction flag, the end of options, the length again.
+    char tail[16];
+    PutLe16(tail, kPacketFlags);
+    PutLe16(tail + 2, 4);
+    PutLe32(tail + 4, static_cast<std::uint32_t>(direction));
+    PutLe32(tail + 8, kEndOfOptions);
+    const auto length = static_cast<std::uint32_t>(out.size() + sizeof tail - start);
+    PutLe32(tail + 12, length);
+    out.append(tail, sizeof tail);
+    char* block = out.data() + start;
+    PutLe32(block + 4, length);
+    PutLe32(block + 20, captured);
+    PutLe32(block + 24, captured);
+}
+
 void AppendPacket(std::string& out, std::uint32_t interfaceId, std::uint64_t timeNs, Direction direction,
                   std::string_view packet, const std::vector<std::string>& comments)
 {
-    Block block(out, kPacketType);
-    block.U32(interfaceId);
-    block.Time(timeNs);
-    block.U32(static_cast<std::uint32_t>(packet.size()));
-    block.U32(static_cast<std::uint32_t>(packet.size()));
-    block.Bytes(packet);
-    for (const std::string& comment : comments)
-        if (!comment.empty())
-            block.Option(kComment, comment);
-    block.Option(kPacketFlags, U32Text(static_cast<std::uint32_t>(direction)));
-    block.EndOptions();
+    const std::size_t start = BeginPacket(out, interfaceId, timeNs);
+    out.append(packet);
+    std::vector<std::string_view> views(comments.begin(), comments.end());
+    EndPacket(out, start, direction, views.data(), views.size());
 }
 
 void AppendStatistics(std::string& out, std::uint32_t interfaceId, std::uint64_t timeNs, std::string_view comment)

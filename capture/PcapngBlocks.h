@@ -21,6 +21,12 @@ void AppendSectionHeader(std::string& out, std::string_view application);
 void AppendInterface(std::string& out, std::string_view name, std::string_view description);
 void AppendPacket(std::string& out, std::uint32_t interfaceId, std::uint64_t timeNs, Direction direction,
                   std::string_view packet, const std::vector<std::string>& comments);
+// The same in two steps, for a packet written straight into out between
+// them: BeginPacket returns where the block starts, EndPacket closes it
+// with the comments given (empty ones left out).
+std::size_t BeginPacket(std::string& out, std::uint32_t interfaceId, std::uint64_t timeNs);
+void EndPacket(std::string& out, std::size_t start, Direction direction, const std::string_view* comments,
+               std::size_t commentCount);
 void AppendStatistics(std::string& out, std::uint32_t interfaceId, std::uint64_t timeNs, std::string_view comment);
 
 // What AppendStatistics adds for a comment of this length.

@@ -1,5 +1,6 @@
 #include "capture/UdpPacket.h"
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -20,12 +21,16 @@ public:
     // Bytes at an even offset of the summed stream; only the last may be odd.
     void Add(const unsigned char* bytes, std::size_t size)
     {
+        // Four sums side by side, so that the additions need not wait for
+        // each other; 32-bit halves in 64-bit sums cannot overflow here.
+        std::uint64_t sums[4] = {};
         std::size_t i = 0;
-        for (; i + 8 <= size; i += 8) {
-            std::uint64_t word;
-            std::memcpy(&word, bytes + i, 8);
-            m_sum += (word & 0xFFFFFFFF) + (word >> 32);
-        }
+        for (; i + 32 <= size; i += 32)
+            for (int k = 0; k < 4; ++k)
+                sums[k] += Halves(bytes + i + 8 * k);
+        for (; i + 8 <= size; i += 8)
+            sums[0] += Halves(bytes + i);
+        m_sum += sums[0] + sums[1] + sums[2] + sums[3];
         for (; i + 1 < size; i += 2)
             m_sum += std::uint32_t{bytes[i]} | std::uint32_t{bytes[i + 1]} << 8;
         if (size % 2)
@@ -46,19 +51,20 @@ public:
     }
 
 private:
+    static std::uint64_t Halves(const unsigned char* bytes)
+    {
+        std::uint64_t word;
+        std::memcpy(&word, bytes, 8);
+        return (word & 0xFFFFFFFF) + (word >> 32);
+    }
     static std::uint16_t Swap(std::uint16_t value) { return static_cast<std::uint16_t>(value >> 8 | value << 8); }
     std::uint64_t m_sum = 0;
 };
 
-void Put16(std::string& out, std::uint16_t value)
+void Put16(unsigned char* at, std::uint16_t value)
 {
-    out += static_cast<char>(value >> 8);
-    out += static_cast<char>(value & 0xFF);
-}
-
-const unsigned char* Bytes(const std::string& out, std::size_t at)
-{
-    return reinterpret_cast<const unsigned char*>(out.data() + at);
+    at[0] = static_cast<unsigned char>(value >> 8);
+    at[1] = static_cast<unsigned char>(value & 0xFF);
 }
 
 PacketEndpoint AsV6(const PacketEndpoint& endpoint)
@@ -87,50 +93,48 @@ void AppendUdpPacket(std::string& out, const PacketEndpoint& sourceIn, const Pac
     const std::size_t udpLength = kUdpHeader + size;
     const auto udpLength16 = static_cast<std::uint16_t>(udpLength > 0xFFFF ? 0 : udpLength);
 
-    const std::size_t ipStart = out.size();
+    // Both headers are made here, then the payload is copied once, after them.
+    std::array<unsigned char, 40 + kUdpHeader> headers{};
+    unsigned char* ip = headers.data();
+    unsigned char* addresses;
     if (v6) {
-        out += '\x60';
-        out.append(3, '\0');  // traffic class and flow label
-        Put16(out, udpLength16);
-        out += static_cast<char>(kUdpProtocol);
-        out += static_cast<char>(kHopLimit);
+        ip[0] = 0x60;  // then the traffic class and flow label, 0
+        Put16(ip + 4, udpLength16);
+        ip[6] = kUdpProtocol;
+        ip[7] = kHopLimit;
+        addresses = ip + 8;
     } else {
         const std::size_t total = 20 + udpLength;
-        out += '\x45';  // version 4, 5 words of header
-        out += '\0';
-        Put16(out, static_cast<std::uint16_t>(total > 0xFFFF ? 0xFFFF : total));
-        Put16(out, 0);       // identification
-        Put16(out, 0x4000);  // don't fragment
-        out += static_cast<char>(kHopLimit);
-        out += static_cast<char>(kUdpProtocol);
-        Put16(out, 0);  // its checksum, below
+        ip[0] = 0x45;  // version 4, 5 words of header
+        Put16(ip + 2, static_cast<std::uint16_t>(total > 0xFFFF ? 0xFFFF : total));
+        Put16(ip + 6, 0x4000);  // no identification; don't fragment
+        ip[8] = kHopLimit;
+        ip[9] = kUdpProtocol;
+        addresses = ip + 12;
     }
-    const std::size_t addresses = out.size();
-    out.append(reinterpret_cast<const char*>(source.address.data()), addressLength);
-    out.append(reinterpret_cast<const char*>(destination.address.data()), addressLength);
+    std::memcpy(addresses, source.address.data(), addressLength);
+    std::memcpy(addresses + addressLength, destination.address.data(), addressLength);
+    unsigned char* udp = addresses + 2 * addressLength;
     if (!v6) {
         Checksum header;
-        header.Add(Bytes(out, ipStart), 20);
-        const std::uint16_t value = header.Value();
-        out[ipStart + 10] = static_cast<char>(value >> 8);
-        out[ipStart + 11] = static_cast<char>(value & 0xFF);
+        header.Add(ip, 20);
+        Put16(ip + 10, header.Value());
     }
-
-    const std::size_t udpStart = out.size();
-    Put16(out, source.port);
-    Put16(out, destination.port);
-    Put16(out, udpLength16);
-    Put16(out, 0);  // its checksum, below
-    out.append(reinterpret_cast<const char*>(payload), size);
+    Put16(udp, source.port);
+    Put16(udp + 2, destination.port);
+    Put16(udp + 4, udpLength16);
 
     // Over the pseudo-header (both addresses, the protocol, the length), the
     // UDP header and the payload; 0 is sent as all ones, since 0 means none.
-    Checksum udp;
-    udp.Add(Bytes(out, addresses), 2 * addressLength);
-    udp.Add(kUdpProtocol);
-    udp.Add(static_cast<std::uint32_t>(udpLength));
-    udp.Add(Bytes(out, udpStart), udpLength);
-    const std::uint16_t value = udp.Value() == 0 ? 0xFFFF : udp.Value();
-    out[udpStart + 6] = static_cast<char>(value >> 8);
-    out[udpStart + 7] = static_cast<char>(value & 0xFF);
+    Checksum sum;
+    sum.Add(addresses, 2 * addressLength);
+    sum.Add(kUdpProtocol);
+    sum.Add(static_cast<std::uint32_t>(udpLength));
+    sum.Add(udp, kUdpHeader);
+    sum.Add(payload, size);
+    const std::uint16_t value = sum.Value();
+    Put16(udp + 6, value == 0 ? 0xFFFF : value);
+
+    out.append(reinterpret_cast<const char*>(headers.data()), static_cast<std::size_t>(udp + kUdpHeader - ip));
+    out.append(reinterpret_cast<const char*>(payload), size);
 }

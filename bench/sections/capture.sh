@@ -2,41 +2,55 @@
 # delay 0) with and without a capture to a file on tmpfs, alternating; the
 # link engine's --pipeline --delay 100 at 10 000 datagrams a second with a
 # capture to tmpfs; and 10 000 datagrams a second of 1 200 bytes captured
-# to a file on disk, where nothing may be left out.
+# to a file on disk, where nothing may be left out. With --before REF the
+# round trips are also measured with dulvet as built from REF, alternating.
 
 capture_title() { echo "The capture's cost"; }
 
 capture_file() { echo "/dev/shm/dulvet-bench-capture-$$.pcapng"; }
 
+# The versions measured: "after" is this tree's build.
+capture_versions() {
+  if [[ -n $before_ref ]]; then echo before after; else echo after; fi
+}
+
 capture_measure() {
-  local seconds warmup round kind with line capture_args pinning=free rate_seconds before after
+  local seconds warmup round kind version with line capture_args pinning=free rate_seconds before after
+  local this_build=$native_dulvet
   seconds=$(full_or_quick 2.5 0.8) warmup=$(full_or_quick 0.3 0.2) rate_seconds=$(full_or_quick 10 2)
   result[seconds]=$seconds result[rate_seconds]=$rate_seconds
   capture_rounds=$(rounds_or 5)
+  before_label=""
+  [[ -n $before_ref ]] && build_before "$before_ref"
   # Throughput, with and without, alternating.
   start_echo "$pinning"
   for round in $(seq "$capture_rounds"); do
     for kind in relay link; do
-      for with in without with; do
-        capture_args=()
-        [[ $with == with ]] && capture_args=(--capture "$(capture_file)")
-        start_relay "$kind" "$pinning" "$echo_port" "${capture_args[@]}"
-        before=$(process_totals "$relay_process")
-        line=$("$loadgen" rate --target "127.0.0.1:$relay_port" --size 1400 --window 32 \
-                 --seconds "$seconds" --warmup "$warmup")
-        after=$(process_totals "$relay_process")
-        # The relay's processor time (all its threads) per datagram it took in.
-        result[cpu:$kind:$with]+=" $(awk -v b="$before" -v a="$after" -v n="$(field "$line" sent)" \
-          -v hz="$(getconf CLK_TCK)" 'BEGIN { split(b, x, " "); split(a, y, " ");
-            printf "%.2f", (y[1] - x[1]) / hz * 1e6 / (2 * n) }')"
-        ask_stats
-        stop_relay
-        rm -f "$(capture_file)"
-        note "capture $kind $with round $round: $line"
-        result[rate:$kind:$with]+=" $(field "$line" per_second)"
+      for version in $(capture_versions); do
+        native_dulvet=$this_build
+        [[ $version == before ]] && native_dulvet=$before_native
+        for with in without with; do
+          capture_args=()
+          [[ $with == with ]] && capture_args=(--capture "$(capture_file)")
+          start_relay "$kind" "$pinning" "$echo_port" "${capture_args[@]}"
+          before=$(process_totals "$relay_process")
+          line=$("$loadgen" rate --target "127.0.0.1:$relay_port" --size 1400 --window 32 \
+                   --seconds "$seconds" --warmup "$warmup")
+          after=$(process_totals "$relay_process")
+          # The relay's processor time (all its threads) per datagram it took in.
+          result[cpu:$kind:$version:$with]+=" $(awk -v b="$before" -v a="$after" -v n="$(field "$line" sent)" \
+            -v hz="$(getconf CLK_TCK)" 'BEGIN { split(b, x, " "); split(a, y, " ");
+              printf "%.2f", (y[1] - x[1]) / hz * 1e6 / (2 * n) }')"
+          ask_stats
+          stop_relay
+          rm -f "$(capture_file)"
+          note "capture $kind $version $with round $round: $line"
+          result[rate:$kind:$version:$with]+=" $(field "$line" per_second)"
+        done
       done
     done
   done
+  native_dulvet=$this_build
   end_pid "$echo_pid"
 
   # --pipeline --delay 100 at 10 000/s of 64 B with a capture on tmpfs.
@@ -75,22 +89,30 @@ capture_measure() {
   rm -f "$file"
 }
 
+capture_label() {
+  if [[ $2 == before ]]; then echo "dulvet, $1 engine, before ($before_label)"; else echo "dulvet, $1 engine"; fi
+}
+
 capture_report() {
-  local kind ratios round a b pipe_ok=0 pipe_runs=0 pipe_lost=0 worst=0
+  local kind version ratios round a b pipe_ok=0 pipe_runs=0 pipe_lost=0 worst=0
   echo "Round trips/s, 1400 B, 32 in flight, unpinned, loss 0, delay 0; each figure the median of $capture_rounds" \
-    "runs of ${result[seconds]} s, with and without alternating; the capture on tmpfs (/dev/shm)."
+    "runs of ${result[seconds]} s, with and without alternating${before_label:+ (and the build before, $before_label)};" \
+    "the capture on tmpfs (/dev/shm)."
   echo
   table_head "round trips/s" "without --capture" "with --capture" "with ÷ without" "each round"
   for kind in relay link; do
-    # shellcheck disable=SC2206
-    a=(${result[rate:$kind:without]}) b=(${result[rate:$kind:with]})
-    ratios=""
-    for round in "${!a[@]}"; do ratios+=" $(ratio "${b[$round]}" "${a[$round]}")"; done
-    # shellcheck disable=SC2086
-    result[ratio:$kind]=$(ratio "$(median ${result[rate:$kind:with]})" "$(median ${result[rate:$kind:without]})")
-    # shellcheck disable=SC2086
-    echo "| dulvet, ${kind} engine | $(median ${result[rate:$kind:without]}) | $(median ${result[rate:$kind:with]}) |" \
-      "${result[ratio:$kind]} |${ratios} |"
+    for version in $(capture_versions); do
+      # shellcheck disable=SC2206
+      a=(${result[rate:$kind:$version:without]}) b=(${result[rate:$kind:$version:with]})
+      ratios=""
+      for round in "${!a[@]}"; do ratios+=" $(ratio "${b[$round]}" "${a[$round]}")"; done
+      # shellcheck disable=SC2086
+      result[ratio:$kind:$version]=$(ratio "$(median ${result[rate:$kind:$version:with]})" \
+        "$(median ${result[rate:$kind:$version:without]})")
+      # shellcheck disable=SC2086
+      echo "| $(capture_label "$kind" "$version") | $(median ${result[rate:$kind:$version:without]}) |" \
+        "$(median ${result[rate:$kind:$version:with]}) | ${result[ratio:$kind:$version]} |${ratios} |"
+    done
   done
   echo
   echo "The relay's processor time, all its threads, per datagram it took in (each round trip is two), in µs;" \
@@ -98,9 +120,12 @@ capture_report() {
   echo
   table_head "processor µs a datagram" "without --capture" "with --capture" "added by the capture"
   for kind in relay link; do
-    # shellcheck disable=SC2086
-    echo "| dulvet, ${kind} engine | $(median ${result[cpu:$kind:without]}) | $(median ${result[cpu:$kind:with]}) |" \
-      "$(minus "$(median ${result[cpu:$kind:with]})" "$(median ${result[cpu:$kind:without]})") |"
+    for version in $(capture_versions); do
+      # shellcheck disable=SC2086
+      echo "| $(capture_label "$kind" "$version") | $(median ${result[cpu:$kind:$version:without]}) |" \
+        "$(median ${result[cpu:$kind:$version:with]}) |" \
+        "$(minus "$(median ${result[cpu:$kind:$version:with]})" "$(median ${result[cpu:$kind:$version:without]})") |"
+    done
   done
   echo
   table_head "--pipeline --delay 100, 10 000/s of 64 B, --capture on tmpfs" sent received "error p99 µs" "capture-dropped"
@@ -118,8 +143,8 @@ capture_report() {
   echo "Goals (natively):"
   echo
   for kind in relay link; do
-    echo "- the $kind engine keeps at least 90 % of its round trips with a capture: ${result[ratio:$kind]} —" \
-      "$(verdict "${result[ratio:$kind]} >= 0.9")"
+    echo "- the $kind engine keeps at least 90 % of its round trips with a capture: ${result[ratio:$kind:after]} —" \
+      "$(verdict "${result[ratio:$kind:after]} >= 0.9")"
   done
   echo "- --pipeline --delay 100 at 10 000/s with a capture: p99 ≤ 1000 µs in $pipe_ok of $pipe_runs runs," \
     "$pipe_lost lost — $(verdict "$pipe_ok == $pipe_runs && $pipe_lost == 0")"
