@@ -291,6 +291,8 @@ def measure_flood(dulvet, quick):
     window = [t for t in arrivals if t >= modified - 0.5]
     gaps = [b - a for a, b in zip(window, window[1:])]
     longest_gap_ms = max(gaps) * 1000 if gaps else float("nan")
+    gap_at = window[gaps.index(max(gaps))] - modified if gaps else float("nan")
+    slow = sorted(((round(g * 1000, 1), round(window[i] - modified, 3)) for i, g in enumerate(gaps)), reverse=True)[:5]
     backlog_seconds = (emptied - modified) if emptied else float("nan")
     if emptied:
         time.sleep(max(0.0, emptied + 10 - time.monotonic()))
@@ -300,7 +302,8 @@ def measure_flood(dulvet, quick):
     probe.close()
     print(f"flood: sent={sent} waiting_at_cap={waiting} rss_at_cap_mib={at_cap:.1f} "
           f"longest_gap_ms={longest_gap_ms:.1f} stats_answer_ms={stats_seconds * 1000:.1f} "
-          f"backlog_left_s={backlog_seconds:.2f} rss_10s_after_mib={after:.1f}")
+          f"backlog_left_s={backlog_seconds:.2f} rss_10s_after_mib={after:.1f} longest_gap_at_s={gap_at:.3f}")
+    print(f"flood gaps: {slow}", file=sys.stderr)
 
 
 # ---------------------------------------------------------------- spray
