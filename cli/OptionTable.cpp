@@ -330,6 +330,11 @@ OptionProblem ReadAllow(CliOptions& options, std::wstring_view value)
     }
 }
 
+OptionProblem ReadSessionsPerAddress(CliOptions& options, std::wstring_view value)
+{
+    return Take(options.link.sessionsPerAddress, ParseInt32(value), "expects a whole number of sessions, not ", value);
+}
+
 // ADDR:PORT for the control API: a dotted IPv4 address and a port, 0 for one the system chooses.
 OptionProblem ReadControl(CliOptions& options, std::wstring_view value)
 {
@@ -477,6 +482,13 @@ constexpr std::array kOptions{
                .help = "a session closes after SECONDS idle (default 60)", .read = ReadSessionIdle,
                .write = [](const CliOptions& o) { return Number(o.link.sessionIdleSeconds, LinkOptions{}.sessionIdleSeconds); },
                .group = OptionGroup::Link},
+    OptionRule{.flag = "--sessions-per-address", .valueName = "N", .form = ValueForm::Number,
+               .help = "with --clients each, sessions one client address may hold (default 1024)",
+               .read = ReadSessionsPerAddress,
+               .write = [](const CliOptions& o) {
+                   return Number(o.link.sessionsPerAddress, LinkOptions{}.sessionsPerAddress);
+               },
+               .group = OptionGroup::Link},
 };
 
 }  // namespace
@@ -510,6 +522,8 @@ OptionProblem CheckTogether(const LinkOptions& link, const std::function<bool(st
         return std::string("--distribution shapes the jitter: it needs --jitter");
     if (given("--session-idle") && link.clients != ClientsMode::Each)
         return std::string("--session-idle applies to the sessions of --clients each");
+    if (given("--sessions-per-address") && link.clients != ClientsMode::Each)
+        return std::string("--sessions-per-address applies to the sessions of --clients each");
     return std::nullopt;
 }
 

@@ -73,5 +73,3 @@ void DepartureQueue::ReleaseRoom()
     if (m_heap.empty() && m_aside.empty())
         std::vector<WaitingDatagram>().swap(m_heap);
 }
-
-void DepartureQueue::Reorder() { std::make_heap(m_heap.begin(), m_heap.end(), LeavesLater); }

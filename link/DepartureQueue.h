@@ -50,19 +50,10 @@ public:
     bool Rescheduling() const { return !m_aside.empty(); }
     // Brings back at most `most` datagrams set aside.
     void RescheduleSome(std::size_t most);
-    // Lets fn move departures earlier or later, then restores the order.
-    template <typename Fn>
-    void Reschedule(Fn fn)
-    {
-        for (auto& datagram : m_heap)
-            fn(datagram);
-        Reorder();
-    }
     // Gives the room of an empty queue back to the allocator (after a flood).
     void ReleaseRoom();
 
 private:
-    void Reorder();
     struct Aside {
         std::vector<WaitingDatagram> heap;  // in the queue's order as it was set aside
         std::size_t firstRule = 0;          // the rules from this one on apply to it

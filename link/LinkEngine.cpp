@@ -7,6 +7,7 @@
 
 #include "framework/core/Ipv4Text.h"
 #include "framework/core/SocketTypes.h"
+#include "framework/core/MemoryTrim.h"
 #include "framework/core/ThreadTiming.h"
 #include "link/LinkLines.h"
 #include "relay/LogHost.h"
@@ -48,6 +49,7 @@ LinkEngine::LinkEngine(const LinkOptions& options, LogHost& settingsLog, LogHost
       m_seed(options.seed ? *options.seed : ChooseSeed()),
       m_report(datagramLog),
       m_sessions(options.listenAddress, static_cast<std::size_t>(options.maxSessions),
+                 static_cast<std::size_t>(options.sessionsPerAddress),
                  SecondsToLinkTime(options.sessionIdleSeconds), m_wait, m_report, m_leaving),
       m_receiveBuffers(std::make_unique_for_overwrite<unsigned char[]>(std::size_t{kReceiveBatch} * kSlotBytes)),
       m_received(kReceiveBatch)
@@ -229,8 +231,11 @@ void LinkEngine::Run()
             ReceiveFrom(key);
         m_leaving.Flush();
         m_receivedInUse = 0;
+        for (const Direction direction : kBothDirections)
+            m_queues[direction].RescheduleSome(kRescheduleSlice);
         SendDue();
         m_sessions.CloseIdle(m_clock.Now());
+        ReleaseAfterFlood();
         UpdateGauges();
         m_report.EndTurn();
     }
@@ -239,8 +244,13 @@ void LinkEngine::Run()
 std::optional<LinkTime> LinkEngine::NextDeadline() const
 {
     std::optional<LinkTime> deadline;
-    if (!m_queue.Empty())
-        deadline = m_queue.Next().departure;
+    for (const Direction direction : kBothDirections) {
+        const DepartureQueue& queue = m_queues[direction];
+        if (queue.Rescheduling())
+            return m_clock.Now();  // the next slice after a look at the sockets
+        if (!queue.Empty())
+            deadline = std::min(deadline.value_or(LinkTime::max()), queue.Next().departure);
+    }
     if (const auto expiry = m_sessions.NextExpiry())
         deadline = deadline ? std::min(*deadline, *expiry) : *expiry;
     return deadline;
@@ -254,7 +264,26 @@ SocketWait::Deadline LinkEngine::ToSteady(std::optional<LinkTime> deadline) cons
     return std::chrono::steady_clock::now() + (*deadline - m_clock.Now());
 }
 
-void LinkEngine::UpdateGauges() { m_report.SetGauges(m_sessions.Size(), m_queue.Size(), m_store.BytesInUse()); }
+void LinkEngine::UpdateGauges() { m_report.SetGauges(m_sessions.Size(), WaitingCount(), m_store.BytesInUse()); }
+
+std::size_t LinkEngine::WaitingCount() const
+{
+    return m_queues[Direction::ToServer].Size() + m_queues[Direction::ToClient].Size();
+}
+
+std::size_t LinkEngine::WaitingCost() const { return m_store.CostInUse() + WaitingCount() * kEntryCost; }
+
+void LinkEngine::ReleaseAfterFlood()
+{
+    m_mostCostSinceRelease = std::max(m_mostCostSinceRelease, WaitingCost());
+    if (WaitingCount() > 0 || m_mostCostSinceRelease < kReleaseAfterCost)
+        return;
+    for (const Direction direction : kBothDirections)
+        m_queues[direction].ReleaseRoom();
+    m_store.ReleaseKept();
+    GiveFreedMemoryBack();
+    m_mostCostSinceRelease = 0;
+}
 
 // Taking datagrams in
 
@@ -309,6 +338,16 @@ Hop LinkEngine::Arrival(const CAsyncSocket::DatagramSlot& datagram, std::uint16_
 void LinkEngine::OnListenDatagram(const CAsyncSocket::DatagramSlot& datagram)
 {
     const Ipv4Endpoint& from = datagram.peer;
+    const bool fromServer = m_options.clients == ClientsMode::Last && from == m_server;
+    if (FromOwnSocket(from) || (!fromServer && !m_options.allow.Allows(IpEndpoint::V4(from.address, from.port)))) {
+        Hop hop = Arrival(datagram, m_listenPort);
+        hop.arrival = m_clock.Now();
+        if (FromOwnSocket(from))
+            m_report.FromOwnSocket(hop);
+        else
+            m_report.NotAllowed(hop);
+        return;
+    }
     Route route;
     route.client = from;
     if (m_options.clients == ClientsMode::Each) {
@@ -342,7 +381,7 @@ void LinkEngine::OnSessionDatagram(Session& session, const CAsyncSocket::Datagra
         m_report.NotFromServer(hop);
         return;
     }
-    m_sessions.Touch(session, m_clock.Now());
+    m_sessions.Replied(session, m_clock.Now());
     Route route;
     route.direction = Direction::ToClient;
     route.session = session.id;
@@ -379,7 +418,7 @@ void LinkEngine::Dispatch(const Route& route, Hop hop)
             m_notices->AppendLog(kFellBehindNotice);
         }
     }
-    if (fate.departure <= now && NothingDue(now)) {
+    if (fate.departure <= now && NothingDue(route.direction, now)) {
         m_report.Arrived(route.direction, hop);
         Corrupt(hop, fate);
         Send(route, fate, bytes, length, false, hop);
@@ -388,7 +427,8 @@ void LinkEngine::Dispatch(const Route& route, Hop hop)
         return;
     }
     const std::size_t copies = fate.duplicated ? 2 : 1;
-    if (m_store.BytesInUse() + copies * std::max<std::size_t>(length, DatagramStore::kSmallest) > kMostWaitingBytes) {
+    const std::size_t cost = copies * (DatagramStore::CostOf(static_cast<std::size_t>(length)) + kEntryCost);
+    if (WaitingCost() + cost > m_options.mostWaitingCost) {
         m_report.NoRoom(route.direction, hop);
         return;
     }
@@ -428,16 +468,35 @@ void LinkEngine::Queue(const Route& route, const Fate& fate, const Hop& hop, boo
     waiting.copy = copy;
     if (Session* session = route.session ? m_sessions.Find(route.session) : nullptr)
         m_sessions.AddWaiting(*session);
-    m_queue.Push(std::move(waiting));
+    m_latestQueued[route.direction] = std::max(m_latestQueued[route.direction], fate.departure);
+    m_latestArrival[route.direction] = std::max(m_latestArrival[route.direction], hop.arrival);
+    m_queues[route.direction].Push(std::move(waiting));
 }
 
-bool LinkEngine::NothingDue(LinkTime now) const { return m_queue.Empty() || m_queue.Next().departure > now; }
+bool LinkEngine::NothingDue(Direction direction, LinkTime now) const
+{
+    const DepartureQueue& queue = m_queues[direction];
+    return queue.Empty() || queue.Next().departure > now;
+}
 
 void LinkEngine::SendDue()
 {
+    for (const Direction direction : kBothDirections)
+        SendDue(direction);
+    m_leaving.Flush();
+    for (DatagramStore::Block& block : m_leftBlocks)
+        m_store.Give(std::move(block));
+    m_leftBlocks.clear();
+}
+
+// At most kSendBudget: a backlog that is all due at once leaves over
+// several turns, the sockets served between them.
+void LinkEngine::SendDue(Direction direction)
+{
+    DepartureQueue& queue = m_queues[direction];
     LinkTime now = m_clock.Now();
-    while (!NothingDue(now)) {
-        WaitingDatagram next = m_queue.Pop();
+    for (std::size_t sent = 0; sent < kSendBudget && !NothingDue(direction, now); ++sent) {
+        WaitingDatagram next = queue.Pop();
         const Route route{next.direction, next.session, next.target, next.client};
         if (Session* session = next.session ? m_sessions.Find(next.session) : nullptr)
             m_sessions.RemoveWaiting(*session, now);
@@ -447,13 +506,9 @@ void LinkEngine::SendDue()
         passage.client = next.client;
         Send(route, next.fate, next.block.bytes.get(), static_cast<int>(next.length), next.copy, passage);
         m_leftBlocks.push_back(std::move(next.block));
-        if (m_queue.Empty() || m_queue.Next().departure > now)
+        if (NothingDue(direction, now))
             now = m_clock.Now();  // time has passed: more may be due
     }
-    m_leaving.Flush();
-    for (DatagramStore::Block& block : m_leftBlocks)
-        m_store.Give(std::move(block));
-    m_leftBlocks.clear();
 }
 
 void LinkEngine::Send(const Route& route, const Fate& fate, const unsigned char* bytes, int length, bool copy,
@@ -551,20 +606,33 @@ void LinkEngine::ApplySettings(const LinkSettings& settings)
         return;
     // A shorter delay: nothing already waiting stays longer than the new
     // delay from its arrival (a mistyped long delay must not hold datagrams).
+    // With millions waiting this goes a slice a turn (RescheduleSome).
     const LinkTime now = m_clock.Now();
     const std::chrono::nanoseconds delay = std::chrono::milliseconds(std::max(0, delayMs));
-    PerDirection<LinkTime> latest;
-    latest[Direction::ToServer] = latest[Direction::ToClient] = now;
-    m_queue.Reschedule([&](WaitingDatagram& waiting) {
-        if (!Applies(settings.direction, waiting.direction))
-            return;
-        const LinkTime capped = std::max(now, waiting.arrival + delay);
-        if (capped < waiting.departure) {
-            waiting.departure = capped;
-            waiting.fate.delayMs = delayMs;  // as the dialog: the delay in force when it leaves
-        }
-        latest[waiting.direction] = std::max(latest[waiting.direction], waiting.departure);
-    });
-    for (const Direction direction : kBothDirections)
-        m_impairments[direction]->PullTimelinesBackTo(latest[direction]);
+    for (const Direction direction : kBothDirections) {
+        if (!Applies(settings.direction, direction))
+            continue;
+        DepartureQueue& queue = m_queues[direction];
+        queue.BeginReschedule([now, delay, delayMs](WaitingDatagram& waiting) {
+            const LinkTime capped = std::max(now, waiting.arrival + delay);
+            if (capped < waiting.departure) {
+                waiting.departure = capped;
+                waiting.fate.delayMs = delayMs;  // as the dialog: the delay in force when it leaves
+            }
+        });
+        // None leaves later than this once moved: the timelines of later
+        // arrivals start from it.
+        LinkTime& latest = m_latestQueued[direction];
+        latest = queue.Size() == 0 ? now : std::max(now, std::min(latest, m_latestArrival[direction] + delay));
+        m_impairments[direction]->PullTimelinesBackTo(latest);
+    }
+}
+
+bool LinkEngine::FromOwnSocket(const Ipv4Endpoint& from)
+{
+    if (from.port != m_listenPort && !m_sessions.UsesPort(from.port))
+        return false;
+    // Every socket of the relay is bound on the listening address; one bound
+    // to every address is this machine's every address at its port.
+    return from.address == m_relayAddress || (m_relayAddress == 0 && m_thisMachine.Has(IpEndpoint::V4(from.address, 0)));
 }

@@ -24,6 +24,7 @@
 #include "framework/core/Ipv4Endpoint.h"
 #include "framework/core/SocketWait.h"
 #include "framework/core/StopSignal.h"
+#include "framework/core/ThisMachine.h"
 #include "link/DatagramStore.h"
 #include "link/DepartureBatch.h"
 #include "link/DepartureQueue.h"
@@ -100,8 +101,16 @@ public:
     static constexpr std::size_t kMostWaitingChanges = 256;
     // The largest datagram UDP over IPv4 carries; all of them pass.
     static constexpr int kLargestDatagram = 65507;
-    // Bytes all waiting datagrams may hold together; beyond that new ones are dropped.
-    static constexpr std::size_t kMostWaitingBytes = std::size_t{256} << 20;
+    // What one waiting datagram costs beside its block: its place in the
+    // queue, twice (the queue's room grows by doubling).
+    static constexpr std::size_t kEntryCost = 2 * sizeof(WaitingDatagram);
+    // Datagrams a turn sends, or moves when a shorter delay reschedules
+    // them, per direction, before the sockets are served again.
+    static constexpr std::size_t kSendBudget = 4096;
+    static constexpr std::size_t kRescheduleSlice = 4096;
+    // Once nothing waits after a flood that cost more than this, the
+    // memory goes back to the system.
+    static constexpr std::size_t kReleaseAfterCost = std::size_t{16} << 20;
 
 private:
     static unsigned ThreadProc(void* self);
@@ -119,6 +128,9 @@ private:
     void ReceiveFrom(std::uint64_t key);
     void OnListenDatagram(const CAsyncSocket::DatagramSlot& datagram);
     void OnSessionDatagram(Session& session, const CAsyncSocket::DatagramSlot& datagram);
+    // A datagram sent by one of the relay's own sockets (spoofed, or by a
+    // misconfigured program): relayed through an echoing server it would loop.
+    bool FromOwnSocket(const Ipv4Endpoint& from);
     // hop: who sent it and the relay's end it came to.
     void Dispatch(const Route& route, Hop hop);
     Hop Arrival(const CAsyncSocket::DatagramSlot& datagram, std::uint16_t relayPort) const;
@@ -126,8 +138,14 @@ private:
 
     // Waiting and leaving.
     void Queue(const Route& route, const Fate& fate, const Hop& hop, bool copy);
-    bool NothingDue(LinkTime now) const;
+    bool NothingDue(Direction direction, LinkTime now) const;
     void SendDue();
+    void SendDue(Direction direction);
+    // What the waiting datagrams cost now, and how many wait.
+    std::size_t WaitingCost() const;
+    std::size_t WaitingCount() const;
+    // Gives the memory of a flood back once it has left.
+    void ReleaseAfterFlood();
     // Puts a datagram among those leaving now; the bytes must stay put
     // until m_leaving is flushed.
     void Send(const Route& route, const Fate& fate, const unsigned char* bytes, int length, bool copy,
@@ -188,7 +206,11 @@ private:
     bool m_toldFellBehind = false;
     bool m_raised = false;  // the thread's priority, by KeepTimeAsNeeded
     LinkReport m_report;
-    DepartureQueue m_queue;
+    PerDirection<DepartureQueue> m_queues;  // each way its own: a backlog one way holds up nothing the other
+    PerDirection<LinkTime> m_latestQueued{};   // no waiting datagram leaves later
+    PerDirection<LinkTime> m_latestArrival{};  // of those queued
+    std::size_t m_mostCostSinceRelease = 0;
+    ThisMachine m_thisMachine;
     DatagramStore m_store;
     DepartureBatch m_leaving{m_report};
     SessionKeeper m_sessions;

@@ -14,11 +14,14 @@ inline constexpr const wchar_t* kCorruptedLine = L"Corrupted: bit %d flipped.\r\
 inline constexpr const wchar_t* kNoClientLine = L"Reply before any client, dropped.\r\n";
 inline constexpr const wchar_t* kClosedSessionLine = L"Session closed, dropped.\r\n";
 inline constexpr const wchar_t* kStrayLine = L"Not from the server, dropped.\r\n";
+inline constexpr const wchar_t* kOwnAddressLine = L"From the relay itself, dropped.\r\n";
+inline constexpr const wchar_t* kNotAllowedLine = L"Not allowed, dropped.\r\n";
 // Each session line starts with "Session " and the client's address:port.
 inline constexpr const wchar_t* kSessionOpenedTail = L" opened on port %u.\r\n";
 inline constexpr const wchar_t* kSessionIdleTail = L" closed, idle.\r\n";
 inline constexpr const wchar_t* kSessionLimitTail = L" closed, too many sessions.\r\n";
 inline constexpr const wchar_t* kSessionFailedTail = L" not opened: ";
+inline constexpr const wchar_t* kSessionRefusedTail = L" not opened: too many sessions from its address.\r\n";
 // Said once, where the user reads notices, when datagrams waited behind one another for over a second.
 inline constexpr const wchar_t* kFellBehindNotice =
     L"datagrams have waited more than a second behind one another: the delay is serial, as in the dialog "

@@ -8,6 +8,8 @@ std::optional<std::string> ValidateLinkOptions(const LinkOptions& o)
         return std::string("--session-idle must be at least 0.1 seconds (and at most a year)");
     if (o.maxSessions < 1)
         return std::string("the session bound must be at least 1");
+    if (o.sessionsPerAddress < 1 || o.sessionsPerAddress > o.maxSessions)
+        return "--sessions-per-address must be from 1 to " + std::to_string(o.maxSessions);
     return std::nullopt;
 }
 

@@ -3,6 +3,7 @@
 // server is, its sessions and seed, which stay as they are while it runs,
 // and the link's settings, which may change. Validate before use.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,6 +26,10 @@ struct LinkOptions : LinkSettings {
     ClientsMode clients = ClientsMode::Last;
     double sessionIdleSeconds = 60;
     int maxSessions = 4096;
+    int sessionsPerAddress = 1024;  // sessions the clients of one address may hold
+    // What all waiting datagrams may cost together (their blocks and
+    // bookkeeping); beyond that new ones are dropped. Smaller only in tests.
+    std::size_t mostWaitingCost = std::size_t{256} << 20;
 
     const LinkSettings& Settings() const { return *this; }
     LinkSettings& Settings() { return *this; }

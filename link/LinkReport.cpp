@@ -149,6 +149,24 @@ void LinkReport::NotFromServer(Hop hop)
     Log(kStrayLine);
 }
 
+void LinkReport::FromOwnSocket(Hop hop)
+{
+    hop.number = ++m_arrivals[Direction::ToServer];
+    if (m_observer)
+        Tell(DatagramStep::Dropped, Direction::ToServer, hop, hop.arrival, nullptr, "own-address");
+    m_counters.Add(EngineCounter::OwnAddressDrops);
+    Log(kOwnAddressLine);
+}
+
+void LinkReport::NotAllowed(Hop hop)
+{
+    hop.number = ++m_arrivals[Direction::ToServer];
+    if (m_observer)
+        Tell(DatagramStep::Dropped, Direction::ToServer, hop, hop.arrival, nullptr, "not-allowed");
+    m_counters.Add(EngineCounter::NotAllowedDrops);
+    Log(kNotAllowedLine);
+}
+
 void LinkReport::LostWithSession(Direction direction, const Hop& hop)
 {
     if (m_observer)
@@ -167,6 +185,12 @@ void LinkReport::SessionNotOpened(const Ipv4Endpoint& client, int systemError)
 {
     m_counters.Add(EngineCounter::SessionOpenFailures);
     Log(SessionLine(client, kSessionFailedTail + CAsyncSocket::ErrorText(systemError) + L".\r\n"));
+}
+
+void LinkReport::SessionRefused(const Ipv4Endpoint& client)
+{
+    m_counters.Add(EngineCounter::SessionsRefused);
+    Log(SessionLine(client, kSessionRefusedTail));
 }
 
 void LinkReport::SessionClosed(const Ipv4Endpoint& client, SessionEnd end)

@@ -58,6 +58,10 @@ public:
     // Arrivals dropped before a direction was theirs: numbered as replies.
     void NoClientYet(Hop hop);
     void NotFromServer(Hop hop);
+    // Client datagrams refused at the door: sent by one of the relay's own
+    // sockets (relayed, it would loop), or by a client --allow leaves out.
+    void FromOwnSocket(Hop hop);
+    void NotAllowed(Hop hop);
     // A datagram of a session that closed before it could leave.
     void LostWithSession(Direction direction, const Hop& hop);
     // Replies a closing session had not taken yet; counted, not logged.
@@ -66,6 +70,8 @@ public:
     enum class SessionEnd { Idle, Limit };
     void SessionOpened(const Ipv4Endpoint& client, unsigned port);
     void SessionNotOpened(const Ipv4Endpoint& client, int systemError);
+    // Its address holds --sessions-per-address already; its datagram is dropped.
+    void SessionRefused(const Ipv4Endpoint& client);
     void SessionClosed(const Ipv4Endpoint& client, SessionEnd end);
 
     void SetGauges(std::uint64_t sessionsOpen, std::uint64_t waiting, std::uint64_t waitingBytes)

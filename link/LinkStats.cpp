@@ -8,7 +8,8 @@ constexpr const char* kDirectionCounterNames[] = {"received",     "sent",       
 constexpr const char* kEngineCounterNames[] = {"sessions.opened",       "sessions.closed-idle",
                                                "sessions.closed-limit", "sessions.open-failed",
                                                "closed-session-drops",  "no-client-drops",
-                                               "stray-drops"};
+                                               "stray-drops",           "own-address",
+                                               "not-allowed",           "sessions.refused"};
 static_assert(std::size(kDirectionCounterNames) == static_cast<size_t>(DirectionCounter::kCount));
 static_assert(std::size(kEngineCounterNames) == static_cast<size_t>(EngineCounter::kCount));
 

@@ -35,6 +35,9 @@ enum class EngineCounter {
     ClosedSessionDrops,
     NoClientDrops,
     StrayDrops,
+    OwnAddressDrops,
+    NotAllowedDrops,
+    SessionsRefused,
     kCount
 };
 

@@ -12,10 +12,11 @@ constexpr int kSessionBufferBytes = 1 << 20;
 
 }  // namespace
 
-SessionKeeper::SessionKeeper(const CString& listenAddress, std::size_t mostSessions, LinkTime idleLimit,
-                             SocketWait& wait, LinkReport& report, DepartureBatch& leaving)
+SessionKeeper::SessionKeeper(const CString& listenAddress, std::size_t mostSessions, std::size_t mostPerAddress,
+                             LinkTime idleLimit, SocketWait& wait, LinkReport& report, DepartureBatch& leaving)
     : m_listenAddress(listenAddress),
       m_mostSessions(mostSessions),
+      m_mostPerAddress(mostPerAddress),
       m_idleLimit(idleLimit),
       m_wait(wait),
       m_report(report),
@@ -35,6 +36,12 @@ Session* SessionKeeper::ForClient(const Ipv4Endpoint& client, LinkTime now)
 
 Session* SessionKeeper::Open(const Ipv4Endpoint& client, LinkTime now)
 {
+    // One address (one host, or one spraying source ports) holds at most
+    // its share, and never pushes out the sessions of others beyond it.
+    if (m_table.CountAt(client.address) >= m_mostPerAddress) {
+        m_report.SessionRefused(client);
+        return nullptr;
+    }
     if (m_table.Size() >= m_mostSessions)
         MakeRoom();
     auto session = std::make_unique<Session>();

@@ -21,8 +21,9 @@ class SessionKeeper {
 public:
     // Session sockets are bound on listenAddress; `leaving` is flushed
     // before a session closes, so that what leaves through it goes first.
-    SessionKeeper(const CString& listenAddress, std::size_t mostSessions, LinkTime idleLimit, SocketWait& wait,
-                  LinkReport& report, DepartureBatch& leaving);
+    // At most mostSessions open, mostPerAddress of them for the clients of one address.
+    SessionKeeper(const CString& listenAddress, std::size_t mostSessions, std::size_t mostPerAddress,
+                  LinkTime idleLimit, SocketWait& wait, LinkReport& report, DepartureBatch& leaving);
 
     Session* Find(std::uint64_t id) { return m_table.FindId(id); }
     // The client's session, opened now if it has none; nothing when no
@@ -30,6 +31,13 @@ public:
     Session* ForClient(const Ipv4Endpoint& client, LinkTime now);
 
     void Touch(Session& session, LinkTime now) { m_table.Touch(session, now); }
+    // The server answered it: it is in two-way use, the last to make room.
+    void Replied(Session& session, LinkTime now)
+    {
+        m_table.MarkReplied(session);
+        m_table.Touch(session, now);
+    }
+    bool UsesPort(std::uint16_t port) const { return m_table.UsesPort(port); }
     void AddWaiting(Session& session) { m_table.AddWaiting(session); }
     void RemoveWaiting(Session& session, LinkTime now) { m_table.RemoveWaiting(session, now); }
 
@@ -52,6 +60,7 @@ private:
 
     CString m_listenAddress;
     std::size_t m_mostSessions;
+    std::size_t m_mostPerAddress;
     LinkTime m_idleLimit;
     SocketWait& m_wait;
     LinkReport& m_report;

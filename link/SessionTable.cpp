@@ -12,12 +12,38 @@ Session* SessionTable::FindId(std::uint64_t id)
     return found == m_byId.end() ? nullptr : found->second;
 }
 
+std::size_t SessionTable::CountAt(std::uint32_t address) const
+{
+    const auto found = m_perAddress.find(address);
+    return found == m_perAddress.end() ? 0 : found->second;
+}
+
+void SessionTable::Unplace(Session& session)
+{
+    if (session.order)
+        session.order->erase(session.place);
+    session.order = nullptr;
+}
+
+void SessionTable::Place(Session& session)
+{
+    Unplace(session);
+    if (session.waiting == 0)
+        session.order = session.replied ? &m_idleReplied : &m_idleUnreplied;
+    else if (!session.replied)
+        session.order = &m_busyUnreplied;
+    if (session.order)
+        session.place = session.order->insert(session.order->end(), &session);
+}
+
 Session& SessionTable::Add(std::unique_ptr<Session> session, LinkTime now)
 {
     Session& added = *session;
     added.lastTraffic = now;
-    added.idlePlace = m_idle.insert(m_idle.end(), &added);
+    Place(added);
     m_byId[added.id] = &added;
+    ++m_perAddress[added.client.address];
+    ++m_portUse[added.port];
     m_byClient[added.client] = std::move(session);
     return added;
 }
@@ -27,9 +53,11 @@ std::unique_ptr<Session> SessionTable::Remove(std::uint64_t id)
     Session* session = FindId(id);
     if (!session)
         return nullptr;
-    if (session->waiting == 0)
-        m_idle.erase(session->idlePlace);
+    Unplace(*session);
     m_byId.erase(id);
+    if (--m_perAddress[session->client.address] == 0)
+        m_perAddress.erase(session->client.address);
+    --m_portUse[session->port];
     auto owned = std::move(m_byClient[session->client]);
     m_byClient.erase(session->client);
     return owned;
@@ -38,14 +66,13 @@ std::unique_ptr<Session> SessionTable::Remove(std::uint64_t id)
 void SessionTable::Touch(Session& session, LinkTime now)
 {
     session.lastTraffic = now;
-    if (session.waiting == 0)
-        m_idle.splice(m_idle.end(), m_idle, session.idlePlace);
+    Place(session);  // to the end of its order: the most recent traffic
 }
 
 void SessionTable::AddWaiting(Session& session)
 {
     if (session.waiting++ == 0)
-        m_idle.erase(session.idlePlace);
+        Place(session);
 }
 
 void SessionTable::RemoveWaiting(Session& session, LinkTime now)
@@ -53,26 +80,38 @@ void SessionTable::RemoveWaiting(Session& session, LinkTime now)
     if (--session.waiting > 0)
         return;
     session.lastTraffic = now;
-    session.idlePlace = m_idle.insert(m_idle.end(), &session);
+    Place(session);
+}
+
+void SessionTable::MarkReplied(Session& session)
+{
+    if (session.replied)
+        return;
+    session.replied = true;
+    Place(session);
 }
 
 Session* SessionTable::MakeRoomCandidate()
 {
-    if (!m_idle.empty())
-        return m_idle.front();
+    for (const auto* order : {&m_idleUnreplied, &m_idleReplied, &m_busyUnreplied})
+        if (!order->empty())
+            return order->front();
     return m_byId.empty() ? nullptr : m_byId.begin()->second;
 }
 
 std::optional<LinkTime> SessionTable::NextExpiry(LinkTime idle) const
 {
-    if (m_idle.empty())
-        return std::nullopt;
-    return m_idle.front()->lastTraffic + idle;
+    std::optional<LinkTime> next;
+    for (const auto* order : {&m_idleUnreplied, &m_idleReplied})
+        if (!order->empty())
+            next = std::min(next.value_or(LinkTime::max()), order->front()->lastTraffic + idle);
+    return next;
 }
 
 Session* SessionTable::Expired(LinkTime now, LinkTime idle)
 {
-    if (m_idle.empty() || m_idle.front()->lastTraffic + idle > now)
-        return nullptr;
-    return m_idle.front();
+    for (auto* order : {&m_idleUnreplied, &m_idleReplied})
+        if (!order->empty() && order->front()->lastTraffic + idle <= now)
+            return order->front();
+    return nullptr;
 }

@@ -3,6 +3,8 @@
 // towards the server. Sessions with nothing waiting are kept in the order
 // of their last traffic, so the one idle longest is found first, both for
 // idle expiry and when the bound on sessions makes room for a new client.
+// Room is made first from sessions the server never answered: a spray of
+// one-datagram sources cannot push out a session in real two-way use.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 #include "framework/core/CAsyncSocket.h"
 #include "framework/core/Ipv4Endpoint.h"
@@ -22,8 +25,11 @@ struct Session {
     CAsyncSocket socket;
     std::uint16_t port = 0;  // the socket's own
     LinkTime lastTraffic{};
-    int waiting = 0;  // its datagrams waiting to leave
-    std::list<Session*>::iterator idlePlace;
+    int waiting = 0;       // its datagrams waiting to leave
+    bool replied = false;  // the server has answered it
+    // Its place in one of the table's orders (none while busy and replied).
+    std::list<Session*>* order = nullptr;
+    std::list<Session*>::iterator place;
 };
 
 class SessionTable {
@@ -40,8 +46,17 @@ public:
     void Touch(Session& session, LinkTime now);
     void AddWaiting(Session& session);
     void RemoveWaiting(Session& session, LinkTime now);
+    void MarkReplied(Session& session);
+    // Sessions open for clients at this address (any port).
+    std::size_t CountAt(std::uint32_t address) const;
+    // Whether a session's socket is bound at this port.
+    bool UsesPort(std::uint16_t port) const { return m_portUse[port] > 0; }
 
-    // The session idle longest (nothing waiting), or else the oldest one.
+    // The session to close for a new one: idle longest among those never
+    // replied, else among the idle, else the one never replied whose client
+    // has been quiet longest (a one-datagram source, not a client sending
+    // on while its first replies are still delayed), else the one that
+    // opened first.
     Session* MakeRoomCandidate();
     // When the session idle longest reaches `idle`, if any is idle.
     std::optional<LinkTime> NextExpiry(LinkTime idle) const;
@@ -51,6 +66,14 @@ public:
 private:
     std::unordered_map<Ipv4Endpoint, std::unique_ptr<Session>> m_byClient;
     std::map<std::uint64_t, Session*> m_byId;  // in the order they opened
-    std::list<Session*> m_idle;                // nothing waiting; least recent traffic first
+    // Moves the session to the end of the order its state belongs in.
+    void Place(Session& session);
+    void Unplace(Session& session);
+
+    // Nothing waiting, least recent traffic first: never replied, replied.
+    std::list<Session*> m_idleUnreplied, m_idleReplied;
+    std::list<Session*> m_busyUnreplied;  // datagrams waiting, never replied; least recent traffic first
+    std::unordered_map<std::uint32_t, std::size_t> m_perAddress;
+    std::vector<std::uint32_t> m_portUse = std::vector<std::uint32_t>(65536);  // sessions bound at each port
     std::uint64_t m_lastId = 0;
 };

@@ -87,5 +87,9 @@ TEST_P(CliHostile, AllowLetsInOnlyTheClientsItNames)
 INSTANTIATE_TEST_SUITE_P(
     Engines, CliHostile,
     ::testing::Values(EngineCase{"relay", {}, "own_address", "not_allowed", "from_clients", ": 1 from clients,",
-                                 ", 1 not allowed"}),
+                                 ", 1 not allowed"},
+                      EngineCase{"link_last", {"--pipeline"}, "own-address", "not-allowed", "to-server.received",
+                                 ": 1 to-server.received,", ", 1 not-allowed"},
+                      EngineCase{"link_each", {"--clients", "each"}, "own-address", "not-allowed",
+                                 "to-server.received", ": 1 to-server.received,", ", 1 not-allowed"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -170,3 +170,38 @@ TEST(DepartureQueue, ReschedulesInSlicesEarliestFirstWithEveryRuleGivenMeanwhile
         {1s, 7}, {10s, 1}, {20s, 2}, {25s, 3}, {25s, 4}, {25s, 5}, {25s, 6}};
     EXPECT_EQ(left, expected);
 }
+
+TEST(SessionTable, MakesRoomFromSessionsNeverRepliedFirstAndCountsEachAddress)
+{
+    SessionTable table;
+    auto add = [&](std::uint32_t address, std::uint16_t port, LinkTime now) -> Session& {
+        auto session = std::make_unique<Session>();
+        session->id = table.NextId();
+        session->client = Ipv4Endpoint{address, port};
+        session->port = static_cast<std::uint16_t>(50000 + session->id);
+        return table.Add(std::move(session), now);
+    };
+    Session& answered = add(0x7F000001, 1, 0s);
+    Session& sending = add(0x7F000001, 4, 0s);  // sends on, its first replies still delayed
+    Session& busySpray = add(0x7F000001, 2, 1s);
+    Session& idleSpray = add(0x7F000002, 3, 2s);
+    table.MarkReplied(answered);
+    for (Session* busy : {&answered, &sending, &busySpray})
+        table.AddWaiting(*busy);
+    table.Touch(sending, 2s);
+    // Whom to close, in turn: idle never replied, idle replied, never
+    // replied and quiet longest, and only then the oldest, even in two-way use.
+    EXPECT_EQ(table.MakeRoomCandidate(), &idleSpray);
+    table.Remove(idleSpray.id);
+    EXPECT_EQ(table.MakeRoomCandidate(), &busySpray);
+    table.Remove(sending.id);
+    table.RemoveWaiting(answered, 3s);  // idle now, and replied
+    EXPECT_EQ(table.MakeRoomCandidate(), &answered);
+    table.AddWaiting(answered);
+    table.Remove(busySpray.id);
+    EXPECT_EQ(table.MakeRoomCandidate(), &answered);
+    EXPECT_EQ(table.CountAt(0x7F000001), 1u);
+    EXPECT_EQ(table.CountAt(0x7F000002), 0u);
+    EXPECT_TRUE(table.UsesPort(answered.port));
+    EXPECT_FALSE(table.UsesPort(50002));
+}

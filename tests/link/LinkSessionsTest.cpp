@@ -193,3 +193,24 @@ TEST_F(LinkSessionsTest, AReplyWaitingForAClosedSessionIsCountedAndDropped)
     EXPECT_EQ(engine->Stats().Of(EngineCounter::ClosedSessionDrops), 1u);
     EXPECT_FALSE(first.ReceiveText(10ms));
 }
+
+TEST_F(LinkSessionsTest, OneAddressHoldsAtMostItsShareOfSessions)
+{
+    LinkOptions options = Options();
+    options.sessionsPerAddress = 2;
+    auto engine = Run(options);
+    UdpPeer first, second, third;
+    for (UdpPeer* client : {&first, &second}) {
+        ASSERT_GT(client->SendText("in", engine->ListenPort()), 0);
+        ASSERT_TRUE(client->ReceiveText());
+    }
+    ASSERT_GT(third.SendText("one too many", engine->ListenPort()), 0);
+    EXPECT_TRUE(m_log.WaitFor(SessionLine(third, L" not opened: too many sessions from its address.")));
+    EXPECT_EQ(engine->Stats().Of(EngineCounter::SessionsRefused), 1u);
+#ifndef _WIN32  // Wine sends from 127.0.0.1 whatever loopback address a socket is bound to
+    UdpPeer elsewhere(L"127.0.0.2");
+    ASSERT_GT(elsewhere.SendText("another host", engine->ListenPort()), 0);
+    EXPECT_TRUE(elsewhere.ReceiveText());
+    EXPECT_EQ(engine->Stats().sessionsOpen, 3u);
+#endif
+}
