@@ -106,8 +106,8 @@ public:
     static constexpr std::size_t kEntryCost = 2 * sizeof(WaitingDatagram);
     // Datagrams a turn sends, or moves when a shorter delay reschedules
     // them, per direction, before the sockets are served again.
-    static constexpr std::size_t kSendBudget = 4096;
-    static constexpr std::size_t kRescheduleSlice = 4096;
+    static constexpr std::size_t kSendBudget = 1024;
+    static constexpr std::size_t kRescheduleSlice = 1024;
     // Once nothing waits after a flood that cost more than this, the
     // memory goes back to the system.
     static constexpr std::size_t kReleaseAfterCost = std::size_t{16} << 20;
