@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <poll.h>
 #include <thread>
 #include <unistd.h>
 
@@ -116,6 +117,40 @@ TEST(CaptureWriter, AStalledReaderMakesItLeaveRecordsOutCountedAndSaidNeverWait)
     EXPECT_NE(file.find("end of capture: " + std::to_string(CountOf(blocks, kPacketBlock)) + " packets, " +
                         std::to_string(writer.LeftOut()) + " left out"),
               std::string::npos);
+}
+
+TEST(CaptureWriter, ARecordReachesALiveReaderWithoutWaitingForTheEnd)
+{
+    // As `--capture - | wireshark -k -i -` reads it: each record shows up
+    // while the run goes on, also one told after the writer fell asleep.
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    CaptureSettings settings;
+    settings.path = "/dev/fd/" + std::to_string(pipeEnds[1]);
+    CaptureWriter writer(settings, {});
+    std::string error;
+    ASSERT_TRUE(writer.Open(error)) << error;
+    close(pipeEnds[1]);
+    std::string file;
+    const auto readUntilPackets = [&](size_t wanted) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (CountOf(Blocks(file), kPacketBlock) < wanted && std::chrono::steady_clock::now() < deadline) {
+            pollfd ready{pipeEnds[0], POLLIN, 0};
+            char chunk[65536];
+            if (poll(&ready, 1, 100) > 0)
+                if (const ssize_t got = read(pipeEnds[0], chunk, sizeof chunk); got > 0)
+                    file.append(chunk, static_cast<size_t>(got));
+        }
+        return CountOf(Blocks(file), kPacketBlock);
+    };
+    const std::vector<unsigned char> payload(64, 3);
+    writer.OnDatagram(Event(1, payload));
+    EXPECT_EQ(readUntilPackets(1), 1u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // nothing comes: it sleeps
+    writer.OnDatagram(Event(2, payload));
+    EXPECT_EQ(readUntilPackets(2), 2u);
+    writer.Finish();
+    close(pipeEnds[0]);
 }
 
 TEST(CaptureWriter, TheSizeLimitEndsTheFileWithAStatisticsBlockThatSaysSo)
