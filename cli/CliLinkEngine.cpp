@@ -3,7 +3,7 @@
 #include "cli/EngineMessages.h"
 #include "link/LinkEngine.h"
 
-CliLinkEngine::CliLinkEngine(const LinkOptions& options) : m_options(options) {}
+CliLinkEngine::CliLinkEngine(const LinkOptions& options, const LinkClock& clock) : m_options(options), m_clock(clock) {}
 
 CliLinkEngine::~CliLinkEngine() { Stop(); }
 
@@ -102,3 +102,5 @@ std::string CliLinkEngine::StartNote() const
     const std::string seed = std::to_string(m_engine->Seed());
     return "seed " + seed + " chosen; --seed " + seed + " makes the same random choices again";
 }
+
+unsigned CliLinkEngine::ListenPort() const { return m_engine ? m_engine->ListenPort() : 0; }

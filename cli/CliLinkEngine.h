@@ -16,7 +16,9 @@ class LinkEngine;
 class CliLinkEngine : public Engine {
 public:
     // The options must have passed ValidateLinkOptions.
-    explicit CliLinkEngine(const LinkOptions& options);
+    explicit CliLinkEngine(const LinkOptions& options) : CliLinkEngine(options, m_steadyClock) {}
+    // clock: where the engine reads the time (a fake in the tests); it outlives the engine.
+    CliLinkEngine(const LinkOptions& options, const LinkClock& clock);
     ~CliLinkEngine() override;
 
     bool Open(std::string& error) override;
@@ -32,6 +34,8 @@ public:
     EngineStats Stats() const override;
     void Stop() override;
     std::string StartNote() const override;
+    // The listening port once open (the system's choice when 0 was given).
+    unsigned ListenPort() const;
 
 private:
     // The engine is built at Open, before Start names the hosts: it logs
@@ -55,7 +59,8 @@ private:
     const LinkOptions m_options;
     DatagramObserver* m_observer = nullptr;
     LogHost* m_noticeLog = nullptr;
-    SteadyLinkClock m_clock;
+    SteadyLinkClock m_steadyClock;
+    const LinkClock& m_clock;
     LaterLogHost m_settingsLog;
     LaterLogHost m_datagramLog;
     std::unique_ptr<LinkEngine> m_engine;  // last: it ends before the hosts go

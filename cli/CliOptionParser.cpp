@@ -8,8 +8,10 @@
 #include "cli/Command.h"
 #include "cli/OptionTable.h"
 #include "cli/Profiles.h"
+#include "cli/ScenarioPlayer.h"
 #include "cli/ShownText.h"
 #include "framework/core/Ipv4Text.h"
+#include "framework/core/TextFile.h"
 
 namespace {
 
@@ -171,6 +173,16 @@ CliParse ParseCommandLine(const std::vector<CString>& commandLine)
         };
         if (OptionProblem problem = CheckTogether(parse.options.link, wasGiven))
             return Bad(*problem);
+    }
+    if (parse.options.scenarioPath) {
+        // Checked against the settings it starts from, before anything opens.
+        const TextFileReading file = ReadTextFile(*parse.options.scenarioPath, kLargestScenarioBytes);
+        if (!file.ok)
+            return Bad("--scenario " + file.problem);
+        const ScenarioParse scenario = ReadScenario(file.text, *parse.options.scenarioPath, parse.options);
+        if (!scenario.scenario)
+            return Bad("--scenario " + scenario.error);
+        parse.options.scenario = scenario.scenario;
     }
     parse.outcome = CliParse::Outcome::Run;
     return parse;

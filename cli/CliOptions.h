@@ -1,10 +1,13 @@
 #pragma once
 // Everything the command line sets for one run of dulvet.
 
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "link/LinkOptions.h"
+
+struct Scenario;
 
 struct CliOptions {
     // No line per datagram.
@@ -24,6 +27,10 @@ struct CliOptions {
     std::optional<std::string> controlAddress;
     unsigned controlPort = 0;
     std::optional<std::string> controlToken;
+    // --scenario FILE: its name as given, and its steps, read and checked
+    // once the whole command line has been.
+    std::optional<std::string> scenarioPath;
+    std::shared_ptr<const Scenario> scenario;
     // --log-format json: every line on standard output a JSON object.
     bool jsonLog = false;
 

@@ -30,6 +30,13 @@ private:
     LineWriter& m_err;
 };
 
+LinkTime SteadyNow() { return std::chrono::steady_clock::now().time_since_epoch(); }
+
+std::chrono::steady_clock::time_point SteadyTime(LinkTime time)
+{
+    return std::chrono::steady_clock::time_point(std::chrono::duration_cast<std::chrono::steady_clock::duration>(time));
+}
+
 std::chrono::steady_clock::duration FromSeconds(double seconds)
 {
     return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
@@ -132,7 +139,12 @@ int CliRunner::Run()
         err.Write("dulvet: control API on http://" + *m_options.controlAddress + ":" + std::to_string(server.Port()) +
                   "\n");
     }
+    // Ready: the scenario's 0s is now.
+    m_settingsLog = &settingsLog;
+    if (m_options.scenario)
+        m_scenario = std::make_unique<ScenarioPlayer>(m_options.scenario, SteadyNow());
     const std::string reason = RunUntilEnd(*queue, err);
+    m_scenario.reset();
     api.Close();
     server.Stop();
     m_engine.Stop();
@@ -164,8 +176,11 @@ std::string CliRunner::RunUntilEnd(ControlQueue& queue, LineWriter& err)
     const auto statsEvery = FromSeconds(m_options.statsSeconds.value_or(0));
     auto nextStats = m_options.statsSeconds ? m_started + statsEvery : never;
     for (;;) {
+        PlayScenario(err);
         // Waits are cut into hours, so that no platform meets a far deadline.
-        const auto wake = std::min({end, nextStats, Clock::now() + std::chrono::hours(1)});
+        auto wake = std::min({end, nextStats, Clock::now() + std::chrono::hours(1)});
+        if (const auto step = m_scenario ? m_scenario->NextTime() : std::nullopt)
+            wake = std::min(wake, SteadyTime(*step));
         if (const auto event = queue.WaitUntil(wake)) {
             if (auto reason = Handle(*event, err))
                 return *reason;
@@ -188,6 +203,11 @@ std::optional<std::string> CliRunner::Handle(const ControlEvent& event, LineWrit
         return end->reason;
     if (const auto* call = std::get_if<ControlCall>(&event)) {
         call->work(*m_control);
+        return std::nullopt;
+    }
+    if (const auto* call = std::get_if<ScenarioCall>(&event)) {
+        ScenarioSlot slot{*m_control, m_scenario, SteadyNow()};
+        call->work(slot);
         return std::nullopt;
     }
     const CommandParse& parse = std::get<CommandParse>(event);
@@ -238,6 +258,18 @@ void CliRunner::HandleChange(const Command& command, LineWriter& err)
     const bool named = result.status == ControlResult::Status::NotLive;
     err.Write("dulvet: " + (named ? std::string() : std::string(command.kind == Command::Kind::Set ? "set: " : "")) +
               result.message + "\n");
+}
+
+void CliRunner::PlayScenario(LineWriter& err)
+{
+    if (!m_scenario)
+        return;
+    m_scenario->Play(
+        SteadyNow(), *m_control,
+        [this](const std::string& line) { m_settingsLog->AppendLog(CString::FromUtf8(line + "\r\n")); },
+        [&err](const std::string& line) { err.Write("dulvet: " + line + "\n"); });
+    if (!m_scenario->NextTime())
+        m_scenario.reset();  // all done
 }
 
 double CliRunner::Seconds() const { return std::chrono::duration<double>(Clock::now() - m_started).count(); }

@@ -5,6 +5,7 @@
 // on standard error.
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "cli/ControlQueue.h"
 #include "cli/Engine.h"
 #include "cli/LinkControl.h"
+#include "cli/ScenarioPlayer.h"
 
 class CaptureWriter;
 class Engine;
@@ -39,6 +41,8 @@ private:
     // What ended the run, if this event does.
     std::optional<std::string> Handle(const ControlEvent& event, LineWriter& err);
     void HandleChange(const Command& command, LineWriter& err);
+    // Applies the scenario's steps that are due.
+    void PlayScenario(LineWriter& err);
     double Seconds() const;
     // The engine's counters and the capture's.
     EngineStats AllStats() const;
@@ -50,4 +54,6 @@ private:
     Clock::time_point m_started;
     const CaptureWriter* m_capture = nullptr;  // while it runs
     std::optional<LinkControl> m_control;  // once the engine runs
+    std::unique_ptr<ScenarioPlayer> m_scenario;  // while one runs
+    LogHost* m_settingsLog = nullptr;             // while the engine runs
 };

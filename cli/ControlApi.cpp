@@ -6,6 +6,7 @@
 
 #include "cli/LinkControl.h"
 #include "cli/OptionTable.h"
+#include "cli/ScenarioPlayer.h"
 #include "cli/StatsFormatter.h"
 
 namespace {
@@ -151,6 +152,21 @@ ControlResponse ControlApi::OnMainLoop(std::function<ControlResponse(LinkControl
     m_queue->Push(ControlCall{[promise, work = std::move(work)](LinkControl& control) {
         promise->set_value(work(control));
     }});
+    return Answer(answer);
+}
+
+ControlResponse ControlApi::WithScenario(std::function<ControlResponse(ScenarioSlot& slot)> work)
+{
+    auto promise = std::make_shared<std::promise<ControlResponse>>();
+    auto answer = promise->get_future();
+    m_queue->Push(ScenarioCall{[promise, work = std::move(work)](ScenarioSlot& slot) {
+        promise->set_value(work(slot));
+    }});
+    return Answer(answer);
+}
+
+ControlResponse ControlApi::Answer(std::future<ControlResponse>& answer)
+{
     const auto deadline = std::chrono::steady_clock::now() + Engine::kChangePatience + std::chrono::seconds(1);
     while (answer.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
         if (m_closing)
@@ -241,9 +257,24 @@ ControlResponse ControlApi::Handle(const ControlRequest& request)
         return {200, StatsObject(m_stats())};
     if (is("GET", "/metrics"))
         return {200, MetricsText(m_stats()), "text/plain; version=0.0.4; charset=utf-8"};
-    if (request.path == "/scenario")
-        return Error(501, "scenarios are not served by this build");
-    for (const char* path : {"/settings", "/down", "/up", "/stats", "/metrics"})
+    if (is("POST", "/scenario"))
+        return WithScenario([body = request.body](ScenarioSlot& slot) {
+            const ScenarioParse parse = ReadScenario(body, "scenario", slot.control.Current());
+            if (!parse.scenario)
+                return Error(400, parse.error);
+            const bool replaced = slot.player != nullptr;
+            slot.player = std::make_unique<ScenarioPlayer>(parse.scenario, slot.now);
+            return Json(200, json{{"steps", parse.scenario->steps.size()},
+                                  {"repeat", parse.scenario->repeat},
+                                  {"replaced", replaced}});
+        });
+    if (is("DELETE", "/scenario"))
+        return WithScenario([](ScenarioSlot& slot) {
+            const bool stopped = slot.player != nullptr;
+            slot.player.reset();
+            return Json(200, json{{"stopped", stopped}});
+        });
+    for (const char* path : {"/settings", "/down", "/up", "/scenario", "/stats", "/metrics"})
         if (request.path == path)
             return Error(405, request.method + " is not allowed on " + request.path);
     return Error(404, "no such resource: " + request.path);

@@ -1,12 +1,13 @@
 #pragma once
 // The control API's routes: GET/PATCH /settings, POST /down and /up,
-// GET /stats and /metrics. Called on the control server's thread; every
+// POST and DELETE /scenario, GET /stats and /metrics. Called on the control server's thread; every
 // change goes through the console program's main loop (a ControlCall in
 // its queue), the same way as a command on standard input, and the answer
 // waits until the engine has applied it.
 
 #include <atomic>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ public:
 private:
     // Runs work on the main loop and waits for it (bounded).
     ControlResponse OnMainLoop(std::function<ControlResponse(LinkControl& control)> work);
+    ControlResponse WithScenario(std::function<ControlResponse(ScenarioSlot& slot)> work);
+    ControlResponse Answer(std::future<ControlResponse>& answer);
     ControlResponse PatchSettings(const std::string& body);
     ControlResponse PostDown(const std::string& body);
 

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -25,7 +26,22 @@ struct ControlCall {
     std::function<void(LinkControl& control)> work;
 };
 
-using ControlEvent = std::variant<CommandParse, EndRequest, ControlCall>;
+class ScenarioPlayer;
+
+// What a call that starts or stops a scenario works on, on the main loop:
+// the link's control, the scenario that runs (null for none) and the time
+// on the steady clock.
+struct ScenarioSlot {
+    LinkControl& control;
+    std::unique_ptr<ScenarioPlayer>& player;
+    std::chrono::nanoseconds now;
+};
+
+struct ScenarioCall {
+    std::function<void(ScenarioSlot& slot)> work;
+};
+
+using ControlEvent = std::variant<CommandParse, EndRequest, ControlCall, ScenarioCall>;
 
 class ControlQueue {
 public:

@@ -136,6 +136,14 @@ OptionProblem ReadCapture(CliOptions& options, std::wstring_view value)
     return std::nullopt;
 }
 
+OptionProblem ReadScenarioPath(CliOptions& options, std::wstring_view value)
+{
+    if (value.empty())
+        return std::string("expects a scenario file's name");
+    options.scenarioPath = Utf8(value);
+    return std::nullopt;
+}
+
 OptionProblem ReadCaptureLimit(CliOptions& options, std::wstring_view value)
 {
     const auto megabytes = ParseDouble(value);
@@ -402,6 +410,9 @@ constexpr std::array kOptions{
     OptionRule{.flag = "--control-token", .valueName = "TOKEN", .form = ValueForm::Word,
                .help = "every control request needs 'Authorization: Bearer TOKEN'", .read = ReadControlToken,
                .write = [](const CliOptions&) { return Written(); }},
+    OptionRule{.flag = "--scenario", .valueName = "FILE", .form = ValueForm::Word,
+               .help = "change the link over time: FILE's commands, each at its time", .read = ReadScenarioPath,
+               .write = [](const CliOptions& o) { return o.scenarioPath ? Written(*o.scenarioPath) : Written(); }},
     OptionRule{.flag = "--log-format", .valueName = "plain|json", .form = ValueForm::Word,
                .help = "json: each line on stdout a JSON object (default plain)", .read = ReadLogFormat,
                .write = [](const CliOptions& o) { return o.jsonLog ? Written("json") : Written(); }},

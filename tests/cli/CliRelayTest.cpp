@@ -280,7 +280,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadArguments{{"--listen", "127.0.0.1:5000", "--server", "127.0.0.1:5001", "--reorder", "5"},
                      "--reorder needs a delay (--delay)"},
         BadArguments{{"--listen", "127.0.0.1:5000", "--server", "127.0.0.1:5001", "--clients", "many"},
-                     "--clients expects last or each, not 'many'"}),
+                     "--clients expects last or each, not 'many'"},
+        // A scenario is read before anything opens.
+        BadArguments{{"--listen", "127.0.0.1:5000", "--server", "127.0.0.1:5001", "--scenario", "no-such-file.txt"},
+                     "--scenario cannot open 'no-such-file.txt'"}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 TEST_F(CliRelay, APortThatCannotBeOpenedIsNamedWithTheSystemsReason)

@@ -178,6 +178,33 @@ TEST_F(ControlApi, ATokenGuardsEveryRequest)
     EXPECT_NE(jitter.body.find("link option"), std::string::npos) << jitter.body;
 }
 
+TEST_F(ControlApi, AScenarioStartsOrSaysItsMistakeAndStops)
+{
+    const unsigned port = Start({"--pipeline"});
+    ASSERT_NE(port, 0u) << m_relay->Err();
+    const Reply bad = Call(port, http::verb::post, "/scenario", "0s set --jitter 1\n1s set --jitter soon\n");
+    EXPECT_EQ(bad.status, 400);
+    EXPECT_NE(bad.body.find("scenario:2: set: --jitter expects"), std::string::npos) << bad.body;
+    EXPECT_EQ(Call(port, http::verb::get, "/settings").body.find(R"("jitter":1)"), std::string::npos);
+
+    const Reply started = Call(port, http::verb::post, "/scenario", "0s set --jitter 1\n+100ms set --jitter 2\n"
+                                                                    "600s set --jitter 3\n");
+    EXPECT_EQ(started.status, 200) << started.body;
+    const auto jitterIs = [&](const char* value) {
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (Call(port, http::verb::get, "/settings").body.find(std::string("\"jitter\":") + value) ==
+               std::string::npos)
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+        return true;
+    };
+    EXPECT_TRUE(jitterIs("2"));
+    EXPECT_TRUE(m_relay->WaitForOut("Scenario line 2 at 100ms: set --jitter 2"));
+    EXPECT_EQ(Call(port, http::verb::delete_, "/scenario").body, R"({"stopped":true})");
+    EXPECT_EQ(Call(port, http::verb::delete_, "/scenario").body, R"({"stopped":false})");
+    EXPECT_EQ(Call(port, http::verb::get, "/scenario").status, 405);
+}
+
 #ifndef _WIN32
 TEST_F(ControlApi, MetricsPassPromtool)
 {
