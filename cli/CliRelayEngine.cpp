@@ -39,6 +39,7 @@ bool CliRelayEngine::Start(LogHost& settingsLog, LogHost& datagramLog, std::stri
     // a delay is set, as the link engine does: beside a busy program its
     // pauses then end on time where the system grants it.
     g_relayWorker.KeepTimeWith(ThreadTiming::Priority::RaiseOrKeep);
+    g_relayWorker.SetNoticeLog(m_noticeLog);
     if (!g_relayWorker.Launch(datagramLog, announce)) {
         g_relaySocket.Close();
         error = kRelayStartFailure;
@@ -78,6 +79,7 @@ void CliRelayEngine::Stop()
 {
     g_relayWorker.Stop();
     g_relayWorker.Observe(nullptr);
+    g_relayWorker.SetNoticeLog(nullptr);
     if (g_relaySocket.IsOpen())
         m_kernelDropsAtClose = KernelDropsAtOwnSockets();
     g_relaySocket.Close();

@@ -18,12 +18,16 @@ public:
     void Observe(DatagramObserver* observer) override;
     bool Start(LogHost& settingsLog, LogHost& datagramLog, std::string& error) override;
     void Modify(double lossPercent, std::int32_t delayMs) override;
+    // Unlike the dialog's, dulvet's worker says when its serial delay has
+    // kept datagrams waiting behind one another for over a second.
+    void SetNoticeLog(LogHost& notices) override { m_noticeLog = &notices; }
     EngineStats Stats() const override;
     void Stop() override;
 
 private:
     const CliOptions m_options;
     LogHost* m_settingsLog = nullptr;
+    LogHost* m_noticeLog = nullptr;
     // The kernel's drops as the socket closed (its count goes with it).
     std::optional<std::uint64_t> m_kernelDropsAtClose;
 };

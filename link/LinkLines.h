@@ -3,6 +3,8 @@
 // whose lines it keeps for the same events: "count:K.", "Miss a packet."
 // and "Delay D ms.".
 
+#include "relay/LogLines.h"
+
 inline constexpr const wchar_t* kBurstLossLine = L"Lost in a burst.\r\n";
 inline constexpr const wchar_t* kRandomLossLine = L"Lost at random.\r\n";
 inline constexpr const wchar_t* kOutageLine = L"Link down, dropped.\r\n";
@@ -23,6 +25,4 @@ inline constexpr const wchar_t* kSessionLimitTail = L" closed, too many sessions
 inline constexpr const wchar_t* kSessionFailedTail = L" not opened: ";
 inline constexpr const wchar_t* kSessionRefusedTail = L" not opened: too many sessions from its address.\r\n";
 // Said once, where the user reads notices, when datagrams waited behind one another for over a second.
-inline constexpr const wchar_t* kFellBehindNotice =
-    L"datagrams have waited more than a second behind one another: the delay is serial, as in the dialog "
-    L"(each datagram waits for the one before it); --pipeline delays each datagram on its own";
+inline constexpr const wchar_t* kFellBehindNotice = kSerialDelayNotice;

@@ -161,6 +161,37 @@ bool HandleClientDatagram(LogHost& log, const StopSignal& stop, RelayEvents* eve
     return true;
 }
 
+// Whether client datagrams have queued behind one another for over a
+// second: the worker has taken one after another, each waiting for it in
+// the socket, since the first of them. An empty socket ends the stretch.
+class QueueWatch {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::seconds kTooLong{1};
+
+    void SocketEmpty() { m_busy = false; }
+    // A client datagram taken with this delay; true the first time the
+    // stretch has lasted too long.
+    bool ClientTaken(std::int32_t delayMs)
+    {
+        if (delayMs <= 0 || m_told)
+            return false;
+        const auto now = Clock::now();
+        if (!m_busy) {
+            m_busy = true;
+            m_busySince = now;
+            return false;
+        }
+        m_told = now - m_busySince > kTooLong;
+        return m_told;
+    }
+
+private:
+    bool m_busy = false;
+    Clock::time_point m_busySince;
+    bool m_told = false;
+};
+
 }  // namespace
 
 // A wait for a datagram that fails (a broken handle, the system short of
@@ -174,12 +205,16 @@ unsigned RelayThreadProc(void* /*param*/)
     RelayEvents* events = g_relayWorker.Events();  // none for the dialog
     OwnEndpoint own(ParseIpv4(g_relaySocket.m_strLocalAddr.View()).value_or(0),
                     static_cast<std::uint16_t>(g_relaySocket.GetLocalPort()));
+    LogHost* notices = g_relayWorker.Notices();  // none for the dialog
+    QueueWatch queue;
     while (!stop.IsRaised()) {
         g_nRecvLen = g_relaySocket.ReceiveFrom(g_relaySocket.m_buffer, kRelayBufferSize, g_strFromAddr,
                                                g_nFromPort, 0);
         if (g_nRecvLen <= 0) {
             if (g_nRecvLen == CAsyncSocket::kDatagramTooLong)
                 RelayStats::Bump(Counts().tooLong);
+            else
+                queue.SocketEmpty();
             // Nothing taken: sleep until a datagram arrives instead of spinning.
             if (!g_relaySocket.WaitForDatagram(stop) && !stop.IsRaised())
                 stop.Pause(kRetryFailedWaitMilliseconds);
@@ -197,6 +232,8 @@ unsigned RelayThreadProc(void* /*param*/)
         if (events)
             events->Received();
         RelayStats::Bump(fromServer ? Counts().fromServer : Counts().fromClients);
+        if (!fromServer && notices && queue.ClientTaken(g_relaySocket.m_nDelay.load()))
+            notices->AppendLog(kSerialDelayNotice);
         if (fromServer)
             SendToClient(events);
         else if (!HandleClientDatagram(log, stop, events))

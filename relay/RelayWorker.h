@@ -56,6 +56,12 @@ public:
     void Observe(DatagramObserver* observer) { m_observer = observer; }
     RelayEvents* Events() const { return m_events.get(); }
 
+    // Where dulvet's worker says, once a launch, that datagrams have waited
+    // behind one another for over a second (kSerialDelayNotice); null, as
+    // the dialog has it, for nowhere. Before Launch; it outlives the run.
+    void SetNoticeLog(LogHost* notices) { m_notices = notices; }
+    LogHost* Notices() const { return m_notices; }
+
     // The resources for later launches; returns the ones they replace.
     Resources UseResources(const Resources& resources);
 
@@ -85,6 +91,7 @@ private:
     ThreadTiming::Priority m_pausePriority = ThreadTiming::Priority::Keep;
     bool m_keepingTime = false;  // the worker's own: it asked for the raise
     LogHost* m_host = nullptr;
+    LogHost* m_notices = nullptr;
     RelayStats m_counters;
     std::unique_ptr<StopSignal> m_stop;
     std::unique_ptr<CWinThread> m_thread;

@@ -115,6 +115,29 @@ TEST_F(CliRelay, DelaysClientDatagramsOneAtATimeAndOutlivesItsInput)
     EXPECT_TRUE(relay->WaitForErr("dulvet: ended by SIGTERM after ")) << relay->Err();
 }
 
+TEST_F(CliRelay, SaysOnceWhenItsSerialDelayKeepsDatagramsWaitingOverASecond)
+{
+    const auto relay = StartRelay({"--delay", "100", "--quiet"});
+    ASSERT_TRUE(relay) << "dulvet did not start";
+    const std::string notice = "dulvet: datagrams have waited more than a second behind one another: the delay is "
+                               "serial, as in the dialog";
+    // One at a time with room between them: nothing waits behind another.
+    UdpPeer client;
+    for (int i = 0; i < 6; ++i) {
+        client.SendText("alone", m_relayPort);
+        ASSERT_EQ(m_server.ReceiveText(), "alone");
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    }
+    // Then 20 at once: the last leaves some 2 s later.
+    for (int i = 0; i < 20; ++i)
+        client.SendText("queued", m_relayPort);
+    EXPECT_TRUE(relay->WaitForErr("--pipeline delays each datagram on its own"));
+    ASSERT_TRUE(WaitForCounter(*relay, "to_server", 26));
+    relay->Send("quit\n");
+    EXPECT_EQ(relay->WaitForExit(), 0);
+    EXPECT_EQ(Occurrences(relay->Err(), notice), 1u) << relay->Err();
+}
+
 TEST_F(CliRelay, RepliesGoToTheLastClientAndOnesBeforeAnyClientAreLost)
 {
     const auto relay = StartRelay({});
