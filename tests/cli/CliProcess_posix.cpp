@@ -137,9 +137,14 @@ std::optional<int> CliProcess::WaitForExit(std::chrono::milliseconds timeout)
     const auto deadline = Clock::now() + timeout;
     while (!m_impl->status && m_impl->pid > 0) {
         int status = 0;
-        if (waitpid(m_impl->pid, &status, WNOHANG) == m_impl->pid)
+        if (waitpid(m_impl->pid, &status, WNOHANG) == m_impl->pid) {
             m_impl->status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        else if (Clock::now() >= deadline)
+            // Its streams are at their end now: what it wrote is all there
+            // once the readers have taken it.
+            for (std::thread* reader : {&m_outReader, &m_errReader})
+                if (reader->joinable())
+                    reader->join();
+        } else if (Clock::now() >= deadline)
             break;
         else
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
