@@ -133,38 +133,32 @@ void LinkReport::Left(Direction direction, const Fate& fate, bool copy, bool sen
 
 void LinkReport::NoClientYet(Hop hop)
 {
-    hop.number = ++m_arrivals[Direction::ToClient];
-    if (m_observer)
-        Tell(DatagramStep::Dropped, Direction::ToClient, hop, hop.arrival, nullptr, "no-client-drops");
-    m_counters.Add(EngineCounter::NoClientDrops);
-    Log(kNoClientLine);
+    DroppedOnArrival(Direction::ToClient, hop, "no-client-drops", EngineCounter::NoClientDrops, kNoClientLine);
 }
 
 void LinkReport::NotFromServer(Hop hop)
 {
-    hop.number = ++m_arrivals[Direction::ToClient];
-    if (m_observer)
-        Tell(DatagramStep::Dropped, Direction::ToClient, hop, hop.arrival, nullptr, "stray-drops");
-    m_counters.Add(EngineCounter::StrayDrops);
-    Log(kStrayLine);
+    DroppedOnArrival(Direction::ToClient, hop, "stray-drops", EngineCounter::StrayDrops, kStrayLine);
 }
 
 void LinkReport::FromOwnSocket(Hop hop)
 {
-    hop.number = ++m_arrivals[Direction::ToServer];
-    if (m_observer)
-        Tell(DatagramStep::Dropped, Direction::ToServer, hop, hop.arrival, nullptr, "own-address");
-    m_counters.Add(EngineCounter::OwnAddressDrops);
-    Log(kOwnAddressLine);
+    DroppedOnArrival(Direction::ToServer, hop, "own-address", EngineCounter::OwnAddressDrops, kOwnAddressLine);
 }
 
 void LinkReport::NotAllowed(Hop hop)
 {
-    hop.number = ++m_arrivals[Direction::ToServer];
+    DroppedOnArrival(Direction::ToServer, hop, "not-allowed", EngineCounter::NotAllowedDrops, kNotAllowedLine);
+}
+
+void LinkReport::DroppedOnArrival(Direction direction, Hop hop, const char* cause, EngineCounter counter,
+                                  const wchar_t* line)
+{
+    hop.number = ++m_arrivals[direction];
     if (m_observer)
-        Tell(DatagramStep::Dropped, Direction::ToServer, hop, hop.arrival, nullptr, "not-allowed");
-    m_counters.Add(EngineCounter::NotAllowedDrops);
-    Log(kNotAllowedLine);
+        Tell(DatagramStep::Dropped, direction, hop, hop.arrival, nullptr, cause);
+    m_counters.Add(counter);
+    Log(line);
 }
 
 void LinkReport::LostWithSession(Direction direction, const Hop& hop)

@@ -87,6 +87,10 @@ private:
     // Tells the observer; cause set: dropped (at departure, when step is Left).
     void Tell(DatagramStep step, Direction direction, const Hop& hop, LinkTime time, const Fate* fate = nullptr,
               const char* cause = nullptr, bool copy = false);
+    // A datagram dropped as it came, before any rule: numbered as an
+    // arrival that way, told, counted under the engine's counter, logged.
+    void DroppedOnArrival(Direction direction, Hop hop, const char* cause, EngineCounter counter,
+                          const wchar_t* line);
 
     LogHost& m_log;
     DatagramObserver* m_observer = nullptr;

@@ -22,6 +22,15 @@ std::string ProblemWith(Change change)
     return Problem(options);
 }
 
+// A datagram that leaves at `departure`, told apart by its length.
+void PushTagged(DepartureQueue& queue, LinkTime departure, std::uint32_t tag)
+{
+    WaitingDatagram waiting;
+    waiting.departure = departure;
+    waiting.length = tag;
+    queue.Push(std::move(waiting));
+}
+
 }  // namespace
 
 TEST(LinkOptionChecks, NameTheFlagOfEachBadValue)
@@ -92,12 +101,7 @@ TEST(DatagramStore, HoldsEachDatagramInAtMostTwiceItsSizeAndReusesBlocks)
 TEST(DepartureQueue, LeavesByTimeAndInQueueingOrderAmongEqualTimes)
 {
     DepartureQueue queue;
-    auto push = [&](LinkTime departure, std::uint32_t tag) {
-        WaitingDatagram waiting;
-        waiting.departure = departure;
-        waiting.length = tag;
-        queue.Push(std::move(waiting));
-    };
+    const auto push = [&](LinkTime departure, std::uint32_t tag) { PushTagged(queue, departure, tag); };
     push(30ms, 1);
     push(10ms, 2);
     push(30ms, 3);
@@ -140,12 +144,7 @@ TEST(SessionTable, IdleOrderSkipsSessionsWithDatagramsWaiting)
 TEST(DepartureQueue, ReschedulesInSlicesEarliestFirstWithEveryRuleGivenMeanwhile)
 {
     DepartureQueue queue;
-    auto push = [&](LinkTime departure, std::uint32_t tag) {
-        WaitingDatagram waiting;
-        waiting.departure = departure;
-        waiting.length = tag;
-        queue.Push(std::move(waiting));
-    };
+    const auto push = [&](LinkTime departure, std::uint32_t tag) { PushTagged(queue, departure, tag); };
     for (std::uint32_t tag = 1; tag <= 6; ++tag)
         push(std::chrono::seconds(10 * tag), tag);  // 10 s .. 60 s
     auto capAt = [](LinkTime cap) {
