@@ -15,7 +15,7 @@ bool CliLinkEngine::Open(std::string& error)
     }
     auto engine = std::make_unique<LinkEngine>(m_options, m_settingsLog, m_datagramLog, m_clock);
     if (!engine->Open()) {
-        error = CannotOpenRelayPort(m_options.listenAddress, m_options.listenPort, engine->LastError());
+        error = CannotOpenRelayPort(engine->FailedEndpoint(), engine->LastError());
         return false;
     }
     m_engine = std::move(engine);
@@ -95,12 +95,20 @@ void CliLinkEngine::Stop()
         m_engine->Stop();
 }
 
-std::string CliLinkEngine::StartNote() const
+std::vector<std::string> CliLinkEngine::StartNotes() const
 {
-    if (m_options.seed || !m_engine)
-        return {};
-    const std::string seed = std::to_string(m_engine->Seed());
-    return "seed " + seed + " chosen; --seed " + seed + " makes the same random choices again";
+    std::vector<std::string> notes;
+    if (!m_engine)
+        return notes;
+    const std::vector<IpEndpoint> listening = m_engine->ListenEndpoints();
+    for (std::size_t i = 0; i < listening.size(); ++i)
+        if (m_engine->TakesBothFamilies(i))
+            notes.push_back(ListeningForBoth(listening[i]));
+    if (!m_options.seed) {
+        const std::string seed = std::to_string(m_engine->Seed());
+        notes.push_back("seed " + seed + " chosen; --seed " + seed + " makes the same random choices again");
+    }
+    return notes;
 }
 
 unsigned CliLinkEngine::ListenPort() const { return m_engine ? m_engine->ListenPort() : 0; }

@@ -33,7 +33,7 @@ public:
     void SetNoticeLog(LogHost& notices) override { m_noticeLog = &notices; }
     EngineStats Stats() const override;
     void Stop() override;
-    std::string StartNote() const override;
+    std::vector<std::string> StartNotes() const override;
     // The listening port once open (the system's choice when 0 was given).
     unsigned ListenPort() const;
 

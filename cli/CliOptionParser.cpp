@@ -10,7 +10,6 @@
 #include "cli/Profiles.h"
 #include "cli/ScenarioPlayer.h"
 #include "cli/ShownText.h"
-#include "framework/core/Ipv4Text.h"
 #include "framework/core/TextFile.h"
 
 namespace {
@@ -22,17 +21,36 @@ std::string Quoted(std::wstring_view value) { return std::string("'").append(Sho
 
 // A server at the relay's own address and port would have the relay send to
 // itself: with sessions one datagram opens thousands of them. A relay that
-// listens on every address (0.0.0.0) is also every loopback address.
+// listens on every address (0.0.0.0, [::]) is also every loopback address
+// of the families it takes.
 OptionProblem CheckServerIsNotRelay(const LinkOptions& link)
 {
-    if (link.serverPort != link.listenPort)
+    const IpEndpoint& server = link.server;
+    const auto isRelay = [&server](const IpEndpoint& listen) {
+        if (listen.Port() != server.Port())
+            return false;
+        if (listen == server)
+            return true;
+        const bool takesFamily = listen.IsV4() == server.IsV4() || (!listen.IsV4() && server.IsV4());
+        return listen.IsUnspecified() && takesFamily && server.IsLoopback();
+    };
+    if (std::none_of(link.listen.begin(), link.listen.end(), isRelay))
         return std::nullopt;
-    const std::uint32_t server = ParseIpv4(link.serverAddress.View()).value_or(0);
-    const std::uint32_t listen = ParseIpv4(link.listenAddress.View()).value_or(0);
-    if (server != listen && !(listen == 0 && server >> 24 == 127))
+    return "--server " + server.ToText().ToUtf8() + " is the relay's own --listen address: it would relay to itself";
+}
+
+// The dialog's relay sends to the server through its one socket, which
+// must be of the server's family (or take both).
+OptionProblem CheckDialogRelayFamilies(const CliOptions& options)
+{
+    const IpEndpoint& listen = options.link.listen.front();
+    const IpEndpoint& server = options.link.server;
+    const bool bothFamilies = !listen.IsV4() && listen.IsUnspecified();
+    if (listen.IsV4() == server.IsV4() || (bothFamilies && server.IsV4()))
         return std::nullopt;
-    return "--server " + link.serverAddress.ToUtf8() + ":" + std::to_string(link.serverPort) +
-           " is the relay's own --listen address: it would relay to itself";
+    return "--server " + server.ToText().ToUtf8() + " and --listen " + listen.ToText().ToUtf8() +
+           " are of different families: the dialog's relay sends through its one socket; any link option "
+           "(--clients last changes nothing else) relays between IPv4 and IPv6";
 }
 
 constexpr std::string_view kHelpFlag = "--help";
@@ -173,6 +191,8 @@ CliParse ParseCommandLine(const std::vector<CString>& commandLine)
         };
         if (OptionProblem problem = CheckTogether(parse.options.link, wasGiven))
             return Bad(*problem);
+    } else if (OptionProblem problem = CheckDialogRelayFamilies(parse.options)) {
+        return Bad(*problem);
     }
     if (parse.options.scenarioPath) {
         // Checked against the settings it starts from, before anything opens.

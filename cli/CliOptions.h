@@ -10,6 +10,13 @@
 struct Scenario;
 
 struct CliOptions {
+    // --listen and --server as given (their endpoints are the link's), and
+    // whether the server was a name (resolved: its first address that can
+    // be reached).
+    CString listenText;
+    CString serverText;
+    bool serverNamed = false;
+
     // No line per datagram.
     bool quiet = false;
     // A stats line on standard error this often, in seconds.

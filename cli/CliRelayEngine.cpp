@@ -13,19 +13,32 @@ bool CliRelayEngine::Open(std::string& error)
         error = kSocketsLibraryFailure;
         return false;
     }
-    if (!g_relaySocket.Create(m_options.link.listenPort, SOCK_DGRAM, FD_READ,
-                              m_options.link.listenAddress)) {
-        error = CannotOpenRelayPort(m_options.link.listenAddress, m_options.link.listenPort,
-                                    g_relaySocket.GetLastError());
+    // Its one socket listens on the first address a name gives.
+    const IpEndpoint& listen = m_options.link.listen.front();
+    if (!g_relaySocket.Create(listen.Port(), SOCK_DGRAM, FD_READ, listen.AddressText())) {
+        error = CannotOpenRelayPort(listen, g_relaySocket.GetLastError());
         return false;
     }
-    // As the dialog's Start fills them in, before the worker exists.
-    g_relaySocket.m_strServerAddr = m_options.link.serverAddress;
-    g_relaySocket.m_nServerPort = static_cast<std::int32_t>(m_options.link.serverPort);
-    g_relaySocket.m_strLocalAddr = m_options.link.listenAddress;
-    g_relaySocket.m_nLocalPort = static_cast<std::int32_t>(m_options.link.listenPort);
+    // As the dialog's Start fills them in, before the worker exists. The
+    // worker knows the server by this text, as the receive writes it.
+    g_relaySocket.m_strServerAddr = m_options.link.server.AddressText();
+    g_relaySocket.m_nServerPort = m_options.link.server.Port();
+    g_relaySocket.m_strLocalAddr = listen.AddressText();
+    g_relaySocket.m_nLocalPort = listen.Port();
     g_relaySocket.m_allowed = m_options.link.allow;
     return true;
+}
+
+std::vector<std::string> CliRelayEngine::StartNotes() const
+{
+    std::vector<std::string> notes;
+    if (g_relaySocket.TakesBothFamilies())
+        notes.push_back(ListeningForBoth(m_options.link.listen.front()));
+    if (m_options.link.listen.size() > 1)
+        notes.push_back("Listening on " + m_options.link.listen.front().ToText().ToUtf8() + " only, the first of " +
+                        m_options.listenText.ToUtf8() +
+                        "'s addresses: the dialog's relay has one socket (a link option listens on each).");
+    return notes;
 }
 
 void CliRelayEngine::Observe(DatagramObserver* observer) { g_relayWorker.Observe(observer); }

@@ -23,6 +23,7 @@ public:
     void SetNoticeLog(LogHost& notices) override { m_noticeLog = &notices; }
     EngineStats Stats() const override;
     void Stop() override;
+    std::vector<std::string> StartNotes() const override;
 
 private:
     const CliOptions m_options;

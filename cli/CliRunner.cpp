@@ -119,7 +119,10 @@ int CliRunner::Run()
     }
     if (!m_options.profileLine.empty())
         err.Write("dulvet: " + m_options.profileLine + "\n");
-    if (const std::string note = m_engine.StartNote(); !note.empty())
+    if (m_options.serverNamed)
+        err.Write("dulvet: Server " + m_options.serverText.ToUtf8() + " is " + m_options.link.server.ToText().ToUtf8() +
+                  ".\n");
+    for (const std::string& note : m_engine.StartNotes())
         err.Write("dulvet: " + note + "\n");
     m_control.emplace(m_options, m_engine);
     m_signals.Start(queue);

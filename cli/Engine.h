@@ -65,6 +65,7 @@ public:
     // Stops at once, even in the middle of a pause; no line follows.
     virtual void Stop() = 0;
     // What the user should know once it has started, for standard error
-    // (for example a seed it chose); empty for nothing.
-    virtual std::string StartNote() const { return {}; }
+    // (for example a seed it chose, or that a socket takes both IPv4 and
+    // IPv6), a line each.
+    virtual std::vector<std::string> StartNotes() const { return {}; }
 };

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "cli/ShownText.h"
+#include "framework/core/EndpointLookup.h"
 #include "framework/core/Ipv4Text.h"
 #include "framework/core/NumberText.h"
 
@@ -17,53 +18,54 @@ std::string Utf8(std::wstring_view text) { return CString(text).ToUtf8(); }
 // The user's text in quotes, its control characters shown escaped.
 std::string Quoted(std::wstring_view value) { return std::string("'").append(ShownText(Utf8(value))).append("'"); }
 
-// ADDR:PORT with a plain dotted-decimal address and a port 1..65535, read
-// as the dialog reads its port fields.
-OptionProblem ReadEndpoint(std::wstring_view value, CString& address, unsigned& port)
+// ADDR:PORT: a plain dotted-decimal IPv4 address, an IPv6 address in
+// brackets or a host name (resolved now), and a port 1..65535.
+OptionProblem ReadListen(CliOptions& options, std::wstring_view value)
 {
-    const OptionProblem problem = "expects ADDR:PORT, a dotted IPv4 address and a port from 1 to 65535 "
-                                  "(like 127.0.0.1:5000), not " + Quoted(value);
-    const size_t colon = value.rfind(L':');
-    if (colon == std::wstring_view::npos)
-        return problem;
-    const auto host = ParseDottedIpv4(value.substr(0, colon));
-    const auto number = ParseInt32(value.substr(colon + 1));
-    if (!host || !number || *number < 1 || *number > 65535)
-        return problem;
-    address = FormatIpv4(*host);
-    port = static_cast<unsigned>(*number);
+    EndpointLookup lookup = LookUpEndpoints(value);
+    if (!lookup.problem.empty())
+        return ShownText(lookup.problem);
+    options.link.listen = std::move(lookup.endpoints);
+    options.listenText = CString(value);
     return std::nullopt;
 }
 
-std::string EndpointText(const CString& address, unsigned port)
+// As given: a name stays a name.
+Written WriteListen(const CliOptions& options)
 {
-    return address.ToUtf8() + ":" + std::to_string(port);
+    if (options.listenText.IsEmpty() && !options.link.listen.empty())
+        return options.link.listen.front().ToText().ToUtf8();
+    return options.listenText.ToUtf8();
 }
-
-OptionProblem ReadListen(CliOptions& options, std::wstring_view value)
-{
-    return ReadEndpoint(value, options.link.listenAddress, options.link.listenPort);
-}
-
-Written WriteListen(const CliOptions& options) { return EndpointText(options.link.listenAddress, options.link.listenPort); }
 
 OptionProblem ReadServer(CliOptions& options, std::wstring_view value)
 {
-    if (OptionProblem problem = ReadEndpoint(value, options.link.serverAddress, options.link.serverPort))
-        return problem;
+    const EndpointLookup lookup = LookUpEndpoints(value);
+    if (!lookup.problem.empty())
+        return ShownText(lookup.problem);
+    const auto server = lookup.named ? FirstConnectable(lookup.endpoints) : lookup.endpoints.front();
+    if (!server)
+        return "names " + Quoted(value) + ", whose addresses this machine has no route to";
     // 0.x.x.x is no host one can send to (an empty dialog field reads so).
-    const std::uint32_t address = ParseIpv4(options.link.serverAddress.View()).value_or(0);
-    if (address >> 24 == 0)
+    if (server->IsV4() && server->V4Address() >> 24 == 0)
         return "expects the server's own IPv4 address, not " + Quoted(value) + " (0.x.x.x reaches no server)";
+    if (server->IsUnspecified())
+        return "expects the server's own address, not " + Quoted(value) + " ([::] reaches no server)";
     // Sent to many hosts, or to none unless the system is told how: every
     // send would fail, or reach hosts that never asked.
-    if (address == 0xFFFFFFFF || address >> 28 == 0xE)
-        return "expects one server's own IPv4 address, not " + Quoted(value) +
+    if (server->IsBroadcastOrMulticast())
+        return std::string("expects one server's own ") + (server->IsV4() ? "IPv4" : "IPv6") + " address, not " + Quoted(value) +
                " (a broadcast or multicast address is no single server)";
+    options.link.server = *server;
+    options.serverText = CString(value);
+    options.serverNamed = lookup.named;
     return std::nullopt;
 }
 
-Written WriteServer(const CliOptions& options) { return EndpointText(options.link.serverAddress, options.link.serverPort); }
+Written WriteServer(const CliOptions& options)
+{
+    return options.serverText.IsEmpty() ? options.link.server.ToText().ToUtf8() : options.serverText.ToUtf8();
+}
 
 // The value as a reader took it, or else what the flag expects.
 template <typename Target, typename Value>
@@ -367,10 +369,11 @@ OptionProblem ReadControlToken(CliOptions& options, std::wstring_view value)
 
 constexpr std::array kOptions{
     OptionRule{.flag = "--listen", .valueName = "ADDR:PORT", .form = ValueForm::Word, .required = true,
-               .help = "where clients send: the relay's own address and port", .read = ReadListen,
+               .help = "where clients send (1.2.3.4:P, [::1]:P or a name: each address)", .read = ReadListen,
                .write = WriteListen},
     OptionRule{.flag = "--server", .valueName = "ADDR:PORT", .form = ValueForm::Word, .required = true,
-               .help = "where the server listens", .read = ReadServer, .write = WriteServer},
+               .help = "where the server listens (a name: its first address)", .read = ReadServer,
+               .write = WriteServer},
     OptionRule{.flag = "--loss", .valueName = "PERCENT", .form = ValueForm::Number,
                .help = "drop 1 client datagram in trunc(100/PERCENT) (default 0)", .read = ReadLoss,
                .write = [](const CliOptions& o) { return Number(o.link.lossPercent); },

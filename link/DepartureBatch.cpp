@@ -2,26 +2,22 @@
 
 #include "link/LinkReport.h"
 
-void DepartureBatch::Add(CAsyncSocket* socket, Direction direction, const Fate& fate, bool copy,
-                         const unsigned char* bytes, int length, const Ipv4Endpoint& to, const Hop& hop)
+void DepartureBatch::Add(DatagramSocket* socket, Direction direction, const Fate& fate, bool copy,
+                         const unsigned char* bytes, int length, const IpEndpoint& to, const Hop& hop)
 {
     m_departures.push_back(Departure{socket, direction, fate, copy, hop});
     Hop& leaving = m_departures.back().hop;
     leaving.to = to;
     leaving.bytes = bytes;
     leaving.length = length;
-    CAsyncSocket::DatagramSlot slot;
-    slot.bytes = const_cast<unsigned char*>(bytes);  // only read: it is sent
-    slot.length = length;
-    slot.peer = to;
-    m_slots.push_back(slot);
+    m_slots.push_back(DatagramSocket::Outgoing{bytes, length, to, false});
 }
 
 void DepartureBatch::Flush()
 {
     for (std::size_t start = 0; start < m_departures.size();) {
         // A run through one socket goes in one call.
-        CAsyncSocket* socket = m_departures[start].socket;
+        DatagramSocket* socket = m_departures[start].socket;
         std::size_t end = start;
         while (end < m_departures.size() && m_departures[end].socket == socket)
             ++end;

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "framework/core/CAsyncSocket.h"
-#include "framework/core/Ipv4Endpoint.h"
+#include "framework/core/DatagramSocket.h"
+#include "framework/core/IpEndpoint.h"
 #include "link/Direction.h"
 #include "link/Impairment.h"
 #include "link/LinkReport.h"
@@ -20,13 +20,13 @@ public:
     // A datagram to send through `socket` (null: its session has closed,
     // and it is reported lost with it). The bytes must stay put until Flush.
     // hop: its number, arrival and client, and the relay's end it leaves from.
-    void Add(CAsyncSocket* socket, Direction direction, const Fate& fate, bool copy, const unsigned char* bytes,
-             int length, const Ipv4Endpoint& to, const Hop& hop);
+    void Add(DatagramSocket* socket, Direction direction, const Fate& fate, bool copy, const unsigned char* bytes,
+             int length, const IpEndpoint& to, const Hop& hop);
     void Flush();
 
 private:
     struct Departure {
-        CAsyncSocket* socket = nullptr;
+        DatagramSocket* socket = nullptr;
         Direction direction = Direction::ToServer;
         Fate fate;
         bool copy = false;
@@ -35,5 +35,5 @@ private:
 
     LinkReport& m_report;
     std::vector<Departure> m_departures;
-    std::vector<CAsyncSocket::DatagramSlot> m_slots;  // beside each departure
+    std::vector<DatagramSocket::Outgoing> m_slots;  // beside each departure
 };

@@ -10,7 +10,7 @@
 
 #include "link/DatagramStore.h"
 #include "link/Impairment.h"
-#include "framework/core/Ipv4Endpoint.h"
+#include "framework/core/IpEndpoint.h"
 
 struct WaitingDatagram {
     LinkTime departure{};
@@ -20,11 +20,12 @@ struct WaitingDatagram {
     std::uint32_t length = 0;
     Direction direction = Direction::ToServer;
     std::uint64_t session = 0;   // with a session per client: whose
-    Ipv4Endpoint target;         // without: where it goes
+    IpEndpoint target;           // without: where it goes
+    std::uint16_t via = 0;       // without, to a client: the listening socket it came in on
     Fate fate;                   // what its departure logs
     bool copy = false;           // the second of a duplicated pair
     std::uint64_t number = 0;    // its arrival's, per direction
-    Ipv4Endpoint client;         // whose it is
+    IpEndpoint client;         // whose it is
 };
 
 class DepartureQueue {

@@ -5,8 +5,6 @@
 #include <cmath>
 #include <random>
 
-#include "framework/core/Ipv4Text.h"
-#include "framework/core/SocketTypes.h"
 #include "framework/core/MemoryTrim.h"
 #include "framework/core/ThreadTiming.h"
 #include "link/LinkLines.h"
@@ -22,7 +20,10 @@ constexpr int kInvalidArgument = 10022;  // WSAEINVAL
 constexpr int kInvalidArgument = EINVAL;
 #endif
 
-constexpr std::uint64_t kListenKey = 0;  // session ids start at 1
+// Keys of the sockets in the wait: session ids count up from 1; the
+// listening sockets and the one towards the server have the top bits.
+constexpr std::uint64_t kListenKey = std::uint64_t{1} << 63;  // | the listening socket's index
+constexpr std::uint64_t kServerSocketKey = std::uint64_t{1} << 62;
 // Datagrams taken from one socket before the others get their turn, and
 // at most in one call.
 constexpr int kReceiveBudget = 64;
@@ -48,8 +49,7 @@ LinkEngine::LinkEngine(const LinkOptions& options, LogHost& settingsLog, LogHost
       m_clock(clock),
       m_seed(options.seed ? *options.seed : ChooseSeed()),
       m_report(datagramLog),
-      m_sessions(options.listenAddress, static_cast<std::size_t>(options.maxSessions),
-                 static_cast<std::size_t>(options.sessionsPerAddress),
+      m_sessions(static_cast<std::size_t>(options.maxSessions), static_cast<std::size_t>(options.sessionsPerAddress),
                  SecondsToLinkTime(options.sessionIdleSeconds), m_wait, m_report, m_leaving),
       m_receiveBuffers(std::make_unique_for_overwrite<unsigned char[]>(std::size_t{kReceiveBatch} * kSlotBytes)),
       m_received(kReceiveBatch)
@@ -71,26 +71,78 @@ LinkEngine::~LinkEngine() { Stop(); }
 
 bool LinkEngine::Open()
 {
-    const auto server = ParseIpv4(m_options.serverAddress.View());
-    if (!server || !m_wait.IsUsable()) {
+    if (m_options.listen.empty() || m_options.listen.size() > 0xFFFF || !m_wait.IsUsable()) {
         m_lastError = kInvalidArgument;
         return false;
     }
-    m_server = Ipv4Endpoint{*server, static_cast<std::uint16_t>(m_options.serverPort & 0xFFFF)};
-    if (!m_listen.Create(m_options.listenPort, SOCK_DGRAM, FD_READ, m_options.listenAddress)) {
-        m_lastError = m_listen.GetLastError();
+    m_server = m_options.server;
+    if (OpenListening() && OpenTowardsServer())
+        return true;
+    for (const auto& socket : m_listen)
+        m_wait.Remove(*socket);
+    m_listen.clear();
+    m_listenAt.clear();
+    return false;
+}
+
+bool LinkEngine::OpenListening()
+{
+    std::vector<SessionKeeper::Place> places;
+    for (const IpEndpoint& local : m_options.listen) {
+        // "[::]:PORT" takes IPv4 too, where the system allows.
+        const auto stack = !local.IsV4() && local.IsUnspecified() ? DatagramSocket::Stack::Dual
+                                                                  : DatagramSocket::Stack::Single;
+        auto socket = std::make_unique<DatagramSocket>();
+        if (!socket->Open(local, stack) || !m_wait.Add(*socket, kListenKey | m_listen.size())) {
+            m_lastError = socket->IsOpen() ? kInvalidArgument : socket->LastError();
+            m_failedEndpoint = local;
+            return false;
+        }
+        socket->SetBufferSizes(kListenBufferBytes);
+        // A session's socket sits beside the listening one where that
+        // reaches the server; else on any address of the server's family.
+        if (socket->CanReach(m_server))
+            places.push_back({socket->LocalEndpoint().WithPort(0), stack});
+        else
+            places.push_back({m_server.IsV4() ? IpEndpoint() : IpEndpoint::V6({}, 0)});
+        m_listenAt.push_back(socket->LocalEndpoint());
+        m_listen.push_back(std::move(socket));
+    }
+    m_sessions.SetPlaces(std::move(places));
+    return true;
+}
+
+bool LinkEngine::OpenTowardsServer()
+{
+    if (m_options.clients == ClientsMode::Each)
+        return true;  // each session has its own
+    // As the dialog: through the listening socket, where one reaches it.
+    for (std::size_t i = 0; i < m_listen.size(); ++i)
+        if (m_listen[i]->CanReach(m_server)) {
+            m_towardsServer = m_listen[i].get();
+            m_towardsServerAt = m_listenAt[i];
+            return true;
+        }
+    const IpEndpoint any = m_server.IsV4() ? IpEndpoint() : IpEndpoint::V6({}, 0);
+    if (!m_ownServerSocket.Open(any) || !m_wait.Add(m_ownServerSocket, kServerSocketKey)) {
+        m_lastError = m_ownServerSocket.IsOpen() ? kInvalidArgument : m_ownServerSocket.LastError();
+        m_failedEndpoint = any;
         return false;
     }
-    m_listen.SetBufferSizes(kListenBufferBytes);
-    m_relayAddress = ParseIpv4(m_options.listenAddress.View()).value_or(0);
-    m_listenPort = static_cast<std::uint16_t>(m_listen.GetLocalPort());
-    m_wait.Add(m_listen, kListenKey);
+    m_ownServerSocket.SetBufferSizes(kListenBufferBytes);
+    m_towardsServer = &m_ownServerSocket;
+    m_towardsServerAt = m_ownServerSocket.LocalEndpoint();
     return true;
+}
+
+bool LinkEngine::TakesBothFamilies(std::size_t listenIndex) const
+{
+    return listenIndex < m_listen.size() && m_listen[listenIndex]->IsDualStack();
 }
 
 bool LinkEngine::Start()
 {
-    if (m_thread || !m_listen.IsOpen())
+    if (m_thread || m_listen.empty())
         return false;
     m_stopping = false;
     m_wake.Reset();
@@ -287,12 +339,19 @@ void LinkEngine::ReleaseAfterFlood()
 
 // Taking datagrams in
 
+DatagramSocket* LinkEngine::SocketOf(std::uint64_t key)
+{
+    if (key == kServerSocketKey)
+        return &m_ownServerSocket;
+    if (key & kListenKey)
+        return (key & ~kListenKey) < m_listen.size() ? m_listen[key & ~kListenKey].get() : nullptr;
+    Session* session = m_sessions.Find(key);
+    return session ? &session->socket : nullptr;  // none: closed meanwhile
+}
+
 void LinkEngine::ReceiveFrom(std::uint64_t key)
 {
-    Session* session = nullptr;
-    if (key != kListenKey && !(session = m_sessions.Find(key)))
-        return;  // closed meanwhile
-    const std::uint64_t sessionId = session ? session->id : kListenKey;
+    const bool isSession = !(key & (kListenKey | kServerSocketKey));
     for (int taken = 0; taken < kReceiveBudget;) {
         // Datagrams from several sockets share the slots, so that those
         // leaving through one socket go together; the slots are free again
@@ -302,21 +361,25 @@ void LinkEngine::ReceiveFrom(std::uint64_t key)
             m_receivedInUse = 0;
         }
         // The session may have closed while its datagrams were handled.
-        if (sessionId != kListenKey && !(session = m_sessions.Find(sessionId)))
+        DatagramSocket* socket = SocketOf(key);
+        if (!socket)
             return;
-        CAsyncSocket& socket = session ? session->socket : m_listen;
         const int room = kReceiveBatch - m_receivedInUse;
-        const int count = socket.ReceiveDatagrams(&m_received[static_cast<std::size_t>(m_receivedInUse)], room);
+        const int count = socket->ReceiveDatagrams(&m_received[static_cast<std::size_t>(m_receivedInUse)], room);
         for (int i = m_receivedInUse; i < m_receivedInUse + count; ++i) {
-            const CAsyncSocket::DatagramSlot& datagram = m_received[static_cast<std::size_t>(i)];
+            const DatagramSocket::Received& datagram = m_received[static_cast<std::size_t>(i)];
             if (datagram.length < 0 || datagram.length > kLargestDatagram)
                 continue;
-            if (session)
+            if (isSession) {
+                Session* session = m_sessions.Find(key);
+                if (!session)
+                    break;
                 OnSessionDatagram(*session, datagram);
-            else
-                OnListenDatagram(datagram);
-            if (sessionId != kListenKey && !(session = m_sessions.Find(sessionId)))
-                break;
+            } else if (key == kServerSocketKey) {
+                OnServerSocketDatagram(datagram);
+            } else {
+                OnListenDatagram(datagram, static_cast<std::uint16_t>(key & ~kListenKey));
+            }
         }
         m_receivedInUse += count;
         if (count < room)
@@ -325,22 +388,22 @@ void LinkEngine::ReceiveFrom(std::uint64_t key)
     }
 }
 
-Hop LinkEngine::Arrival(const CAsyncSocket::DatagramSlot& datagram, std::uint16_t relayPort) const
+Hop LinkEngine::Arrival(const DatagramSocket::Received& datagram, const IpEndpoint& relayEnd) const
 {
     Hop hop;
     hop.from = datagram.peer;
-    hop.to = Ipv4Endpoint{m_relayAddress, relayPort};
+    hop.to = relayEnd;
     hop.bytes = datagram.bytes;
     hop.length = datagram.length;
     return hop;
 }
 
-void LinkEngine::OnListenDatagram(const CAsyncSocket::DatagramSlot& datagram)
+void LinkEngine::OnListenDatagram(const DatagramSocket::Received& datagram, std::uint16_t via)
 {
-    const Ipv4Endpoint& from = datagram.peer;
+    const IpEndpoint& from = datagram.peer;
     const bool fromServer = m_options.clients == ClientsMode::Last && from == m_server;
-    if (FromOwnSocket(from) || (!fromServer && !m_options.allow.Allows(IpEndpoint::V4(from.address, from.port)))) {
-        Hop hop = Arrival(datagram, m_listenPort);
+    if (FromOwnSocket(from) || (!fromServer && !m_options.allow.Allows(from))) {
+        Hop hop = Arrival(datagram, m_listenAt[via]);
         hop.arrival = m_clock.Now();
         if (FromOwnSocket(from))
             m_report.FromOwnSocket(hop);
@@ -351,31 +414,51 @@ void LinkEngine::OnListenDatagram(const CAsyncSocket::DatagramSlot& datagram)
     Route route;
     route.client = from;
     if (m_options.clients == ClientsMode::Each) {
-        Session* session = m_sessions.ForClient(from, m_clock.Now());
+        Session* session = m_sessions.ForClient(from, via, m_clock.Now());
         if (!session)
             return;
         route.session = session->id;
     } else if (from == m_server) {
-        // The dialog's way: a reply goes to whoever sent last.
-        route.direction = Direction::ToClient;
-        if (!m_lastClient) {
-            Hop hop = Arrival(datagram, m_listenPort);
-            hop.arrival = m_clock.Now();
-            m_report.NoClientYet(hop);
-            return;
-        }
-        route.target = route.client = *m_lastClient;
+        OnReply(datagram, m_listenAt[via]);
+        return;
     } else {
         m_lastClient = from;
+        m_lastClientVia = via;
         route.target = m_server;
     }
-    Dispatch(route, Arrival(datagram, m_listenPort));
+    Dispatch(route, Arrival(datagram, m_listenAt[via]));
 }
 
-void LinkEngine::OnSessionDatagram(Session& session, const CAsyncSocket::DatagramSlot& datagram)
+void LinkEngine::OnServerSocketDatagram(const DatagramSocket::Received& datagram)
+{
+    if (datagram.peer == m_server) {
+        OnReply(datagram, m_towardsServerAt);
+        return;
+    }
+    Hop hop = Arrival(datagram, m_towardsServerAt);
+    hop.arrival = m_clock.Now();
+    m_report.NotFromServer(hop);
+}
+
+void LinkEngine::OnReply(const DatagramSocket::Received& datagram, const IpEndpoint& relayEnd)
+{
+    if (!m_lastClient) {
+        Hop hop = Arrival(datagram, relayEnd);
+        hop.arrival = m_clock.Now();
+        m_report.NoClientYet(hop);
+        return;
+    }
+    Route route;
+    route.direction = Direction::ToClient;
+    route.target = route.client = *m_lastClient;
+    route.via = m_lastClientVia;
+    Dispatch(route, Arrival(datagram, relayEnd));
+}
+
+void LinkEngine::OnSessionDatagram(Session& session, const DatagramSocket::Received& datagram)
 {
     if (!(datagram.peer == m_server)) {
-        Hop hop = Arrival(datagram, session.port);
+        Hop hop = Arrival(datagram, session.local);
         hop.client = session.client;
         hop.arrival = m_clock.Now();
         m_report.NotFromServer(hop);
@@ -386,7 +469,7 @@ void LinkEngine::OnSessionDatagram(Session& session, const CAsyncSocket::Datagra
     route.direction = Direction::ToClient;
     route.session = session.id;
     route.client = session.client;
-    Dispatch(route, Arrival(datagram, session.port));
+    Dispatch(route, Arrival(datagram, session.local));
 }
 
 void LinkEngine::Dispatch(const Route& route, Hop hop)
@@ -458,6 +541,7 @@ void LinkEngine::Queue(const Route& route, const Fate& fate, const Hop& hop, boo
     waiting.arrival = hop.arrival;
     waiting.number = hop.number;
     waiting.client = hop.client;
+    waiting.via = route.via;
     waiting.block = m_store.Take(static_cast<std::size_t>(length));
     std::copy_n(bytes, length, waiting.block.bytes.get());
     waiting.length = static_cast<std::uint32_t>(length);
@@ -497,7 +581,7 @@ void LinkEngine::SendDue(Direction direction)
     LinkTime now = m_clock.Now();
     for (std::size_t sent = 0; sent < kSendBudget && !NothingDue(direction, now); ++sent) {
         WaitingDatagram next = queue.Pop();
-        const Route route{next.direction, next.session, next.target, next.client};
+        const Route route{next.direction, next.session, next.target, next.client, next.via};
         if (Session* session = next.session ? m_sessions.Find(next.session) : nullptr)
             m_sessions.RemoveWaiting(*session, now);
         Hop passage;
@@ -514,18 +598,21 @@ void LinkEngine::SendDue(Direction direction)
 void LinkEngine::Send(const Route& route, const Fate& fate, const unsigned char* bytes, int length, bool copy,
                       const Hop& passage)
 {
-    CAsyncSocket* socket = &m_listen;
-    Ipv4Endpoint to = route.direction == Direction::ToServer ? m_server : route.target;
+    const bool toServer = route.direction == Direction::ToServer;
+    DatagramSocket* socket = toServer ? m_towardsServer : m_listen[route.via].get();
+    IpEndpoint to = toServer ? m_server : route.target;
     Hop hop = passage;
-    hop.from = Ipv4Endpoint{m_relayAddress, m_listenPort};
+    hop.from = toServer ? m_towardsServerAt : m_listenAt[route.via];
     if (route.session) {
         Session* session = m_sessions.Find(route.session);
         if (!session) {
             socket = nullptr;  // it has closed: reported as lost with it
-        } else if (route.direction == Direction::ToServer) {
+        } else if (toServer) {
             socket = &session->socket;
-            hop.from.port = session->port;
+            hop.from = session->local;
         } else {
+            socket = m_listen[session->via].get();
+            hop.from = m_listenAt[session->via];
             to = session->client;
         }
     }
@@ -628,11 +715,24 @@ void LinkEngine::ApplySettings(const LinkSettings& settings)
     }
 }
 
-bool LinkEngine::FromOwnSocket(const Ipv4Endpoint& from)
+bool LinkEngine::FromOwnSocket(const IpEndpoint& from)
 {
-    if (from.port != m_listenPort && !m_sessions.UsesPort(from.port))
+    const auto atPort = [&from](const IpEndpoint& at) { return at.Port() == from.Port(); };
+    const bool serverSocket = m_ownServerSocket.IsOpen() && m_towardsServerAt.Port() == from.Port();
+    if (std::none_of(m_listenAt.begin(), m_listenAt.end(), atPort) && !m_sessions.UsesPort(from.Port()) &&
+        !serverSocket)
         return false;
-    // Every socket of the relay is bound on the listening address; one bound
-    // to every address is this machine's every address at its port.
-    return from.address == m_relayAddress || (m_relayAddress == 0 && m_thisMachine.Has(IpEndpoint::V4(from.address, 0)));
+    // The relay's sockets are bound on the listening addresses, or on every
+    // address (a listening [::] or 0.0.0.0, a socket towards a server of
+    // the other family), which is every address of this machine.
+    const IpEndpoint address = from.WithPort(0);
+    bool everywhere = m_ownServerSocket.IsOpen();
+    for (const IpEndpoint& at : m_listenAt) {
+        if (at.WithPort(0) == address)
+            return true;
+        everywhere = everywhere || at.IsUnspecified();
+    }
+    if (!everywhere)
+        everywhere = std::any_of(m_listen.begin(), m_listen.end(), [this](const auto& s) { return !s->CanReach(m_server); });
+    return everywhere && m_thisMachine.Has(address);
 }

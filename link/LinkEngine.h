@@ -19,9 +19,9 @@
 #include <optional>
 #include <vector>
 
-#include "framework/core/CAsyncSocket.h"
+#include "framework/core/DatagramSocket.h"
 #include "framework/core/CWinThread.h"
-#include "framework/core/Ipv4Endpoint.h"
+#include "framework/core/IpEndpoint.h"
 #include "framework/core/SocketWait.h"
 #include "framework/core/StopSignal.h"
 #include "framework/core/ThisMachine.h"
@@ -52,11 +52,18 @@ public:
     LinkEngine(const LinkEngine&) = delete;
     LinkEngine& operator=(const LinkEngine&) = delete;
 
-    // Opens the listening socket. False when it cannot be opened: LastError
-    // is then the system's code (CAsyncSocket::ErrorText says it in words).
+    // Opens a listening socket on each address (and, without sessions, one
+    // towards the server when none of those can reach it). False when one
+    // cannot be opened: LastError is then the system's code
+    // (CAsyncSocket::ErrorText says it in words) and FailedEndpoint where.
     bool Open();
     int LastError() const { return m_lastError; }
-    unsigned ListenPort() const { return m_listen.GetLocalPort(); }
+    const IpEndpoint& FailedEndpoint() const { return m_failedEndpoint; }
+    // The first listening socket's port, and where each one listens.
+    unsigned ListenPort() const { return m_listenAt.empty() ? 0 : m_listenAt.front().Port(); }
+    const std::vector<IpEndpoint>& ListenEndpoints() const { return m_listenAt; }
+    // Whether the listening socket for this address takes IPv4 and IPv6.
+    bool TakesBothFamilies(std::size_t listenIndex) const;
     // The seed in use: the one given, or the one chosen.
     std::uint64_t Seed() const { return m_seed; }
 
@@ -113,6 +120,8 @@ public:
     static constexpr std::size_t kReleaseAfterCost = std::size_t{16} << 20;
 
 private:
+    bool OpenListening();
+    bool OpenTowardsServer();
     static unsigned ThreadProc(void* self);
     void Run();
 
@@ -120,20 +129,25 @@ private:
     struct Route {
         Direction direction = Direction::ToServer;
         std::uint64_t session = 0;
-        Ipv4Endpoint target;
-        Ipv4Endpoint client;  // whose it is
+        IpEndpoint target;
+        IpEndpoint client;      // whose it is
+        std::uint16_t via = 0;  // to a client: the listening socket it came in on
     };
 
     // Taking datagrams in and deciding their fate.
     void ReceiveFrom(std::uint64_t key);
-    void OnListenDatagram(const CAsyncSocket::DatagramSlot& datagram);
-    void OnSessionDatagram(Session& session, const CAsyncSocket::DatagramSlot& datagram);
+    DatagramSocket* SocketOf(std::uint64_t key);
+    void OnListenDatagram(const DatagramSocket::Received& datagram, std::uint16_t via);
+    void OnServerSocketDatagram(const DatagramSocket::Received& datagram);
+    void OnSessionDatagram(Session& session, const DatagramSocket::Received& datagram);
+    // The dialog's way: a reply goes to whoever sent last.
+    void OnReply(const DatagramSocket::Received& datagram, const IpEndpoint& relayEnd);
     // A datagram sent by one of the relay's own sockets (spoofed, or by a
     // misconfigured program): relayed through an echoing server it would loop.
-    bool FromOwnSocket(const Ipv4Endpoint& from);
+    bool FromOwnSocket(const IpEndpoint& from);
     // hop: who sent it and the relay's end it came to.
     void Dispatch(const Route& route, Hop hop);
-    Hop Arrival(const CAsyncSocket::DatagramSlot& datagram, std::uint16_t relayPort) const;
+    Hop Arrival(const DatagramSocket::Received& datagram, const IpEndpoint& relayEnd) const;
     static void Corrupt(const Hop& hop, const Fate& fate);
 
     // Waiting and leaving.
@@ -174,12 +188,15 @@ private:
     LogHost& m_settingsLog;
     const LinkClock& m_clock;
     std::uint64_t m_seed;
-    Ipv4Endpoint m_server;
-    std::uint32_t m_relayAddress = 0;  // the listening address, for the observer
-    std::uint16_t m_listenPort = 0;
+    IpEndpoint m_server;
 
-    CAsyncSocket m_listen;
+    std::vector<std::unique_ptr<DatagramSocket>> m_listen;
+    std::vector<IpEndpoint> m_listenAt;  // where each is bound
+    DatagramSocket m_ownServerSocket;  // without sessions, when no listening socket reaches the server
+    DatagramSocket* m_towardsServer = nullptr;
+    IpEndpoint m_towardsServerAt;
     int m_lastError = 0;
+    IpEndpoint m_failedEndpoint;
     StopSignal m_wake;  // Stop and every change raise it
     SocketWait m_wait{m_wake};
     std::atomic<bool> m_stopping{false};
@@ -214,11 +231,12 @@ private:
     DatagramStore m_store;
     DepartureBatch m_leaving{m_report};
     SessionKeeper m_sessions;
-    std::optional<Ipv4Endpoint> m_lastClient;
+    std::optional<IpEndpoint> m_lastClient;
+    std::uint16_t m_lastClientVia = 0;
     // Where received datagrams land, a batch at a time (pages the system
     // gives only as they are used).
     std::unique_ptr<unsigned char[]> m_receiveBuffers;
-    std::vector<CAsyncSocket::DatagramSlot> m_received;
+    std::vector<DatagramSocket::Received> m_received;
     int m_receivedInUse = 0;  // slots holding datagrams that may still be leaving
     std::vector<DatagramStore::Block> m_leftBlocks;  // given back once m_leaving is flushed
     std::vector<std::uint64_t> m_ready;

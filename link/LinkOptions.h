@@ -8,18 +8,20 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "framework/core/AllowList.h"
 #include "framework/core/CString.h"
+#include "framework/core/IpEndpoint.h"
 #include "link/LinkSettings.h"
 
 enum class ClientsMode { Last, Each };
 
 struct LinkOptions : LinkSettings {
-    CString listenAddress = L"127.0.0.1";
-    unsigned listenPort = 0;
-    CString serverAddress = L"127.0.0.1";
-    unsigned serverPort = 0;
+    // Every address it listens on (an IPv6 "::" one for IPv4 too where the
+    // system allows), and where the server is.
+    std::vector<IpEndpoint> listen{IpEndpoint::V4(0x7F000001, 0)};
+    IpEndpoint server = IpEndpoint::V4(0x7F000001, 0);
     AllowList allow;  // who may send as a client (--allow); everyone when empty
 
     std::optional<std::uint64_t> seed;  // chosen at start when absent

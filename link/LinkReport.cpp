@@ -1,22 +1,15 @@
 #include "link/LinkReport.h"
 
 #include "framework/core/CAsyncSocket.h"
-#include "framework/core/Ipv4Text.h"
 #include "link/LinkLines.h"
 #include "relay/LogHost.h"
 #include "relay/LogLines.h"
 
 namespace {
 
-CString EndpointText(const Ipv4Endpoint& endpoint)
-{
-    return FormatIpv4(endpoint.address) + CString::Formatted(L":%u", unsigned{endpoint.port});
-}
+CString SessionLine(const IpEndpoint& client, const CString& tail) { return L"Session " + client.ToText() + tail; }
 
-CString SessionLine(const Ipv4Endpoint& client, const CString& tail) { return L"Session " + EndpointText(client) + tail; }
-
-PacketEndpoint Packet(const Ipv4Endpoint& endpoint) { return PacketEndpoint::V4(endpoint.address, endpoint.port); }
-[[maybe_unused]] PacketEndpoint Packet(const IpEndpoint& endpoint) { return PacketEndpoint::From(endpoint); }
+PacketEndpoint Packet(const IpEndpoint& endpoint) { return PacketEndpoint::From(endpoint); }
 
 // The counters' names as the stats line has them.
 const char* CauseName(DropCause cause)
@@ -169,25 +162,25 @@ void LinkReport::LostWithSession(Direction direction, const Hop& hop)
     Log(kClosedSessionLine);
 }
 
-void LinkReport::SessionOpened(const Ipv4Endpoint& client, unsigned port)
+void LinkReport::SessionOpened(const IpEndpoint& client, unsigned port)
 {
     m_counters.Add(EngineCounter::SessionsOpened);
     Log(SessionLine(client, CString::Formatted(kSessionOpenedTail, port)));
 }
 
-void LinkReport::SessionNotOpened(const Ipv4Endpoint& client, int systemError)
+void LinkReport::SessionNotOpened(const IpEndpoint& client, int systemError)
 {
     m_counters.Add(EngineCounter::SessionOpenFailures);
     Log(SessionLine(client, kSessionFailedTail + CAsyncSocket::ErrorText(systemError) + L".\r\n"));
 }
 
-void LinkReport::SessionRefused(const Ipv4Endpoint& client)
+void LinkReport::SessionRefused(const IpEndpoint& client)
 {
     m_counters.Add(EngineCounter::SessionsRefused);
     Log(SessionLine(client, kSessionRefusedTail));
 }
 
-void LinkReport::SessionClosed(const Ipv4Endpoint& client, SessionEnd end)
+void LinkReport::SessionClosed(const IpEndpoint& client, SessionEnd end)
 {
     m_counters.Add(end == SessionEnd::Idle ? EngineCounter::SessionsClosedIdle : EngineCounter::SessionsClosedLimit);
     Log(SessionLine(client, end == SessionEnd::Idle ? kSessionIdleTail : kSessionLimitTail));

@@ -5,7 +5,7 @@
 // and the same line.
 
 #include "framework/core/CString.h"
-#include "framework/core/Ipv4Endpoint.h"
+#include "framework/core/IpEndpoint.h"
 #include "link/Direction.h"
 #include "link/Impairment.h"
 #include "link/LinkClock.h"
@@ -19,8 +19,8 @@ class LogHost;
 struct Hop {
     std::uint64_t number = 0;
     LinkTime arrival{};
-    Ipv4Endpoint client;
-    Ipv4Endpoint from, to;
+    IpEndpoint client;
+    IpEndpoint from, to;
     const unsigned char* bytes = nullptr;
     int length = 0;
 };
@@ -68,11 +68,11 @@ public:
     void UnreadAtClose() { m_counters.Add(EngineCounter::ClosedSessionDrops); }
 
     enum class SessionEnd { Idle, Limit };
-    void SessionOpened(const Ipv4Endpoint& client, unsigned port);
-    void SessionNotOpened(const Ipv4Endpoint& client, int systemError);
+    void SessionOpened(const IpEndpoint& client, unsigned port);
+    void SessionNotOpened(const IpEndpoint& client, int systemError);
     // Its address holds --sessions-per-address already; its datagram is dropped.
-    void SessionRefused(const Ipv4Endpoint& client);
-    void SessionClosed(const Ipv4Endpoint& client, SessionEnd end);
+    void SessionRefused(const IpEndpoint& client);
+    void SessionClosed(const IpEndpoint& client, SessionEnd end);
 
     void SetGauges(std::uint64_t sessionsOpen, std::uint64_t waiting, std::uint64_t waitingBytes)
     {

@@ -1,6 +1,5 @@
 #include "link/SessionKeeper.h"
 
-#include "framework/core/SocketTypes.h"
 #include "framework/core/SocketWait.h"
 #include "link/DepartureBatch.h"
 #include "link/LinkReport.h"
@@ -12,10 +11,9 @@ constexpr int kSessionBufferBytes = 1 << 20;
 
 }  // namespace
 
-SessionKeeper::SessionKeeper(const CString& listenAddress, std::size_t mostSessions, std::size_t mostPerAddress,
-                             LinkTime idleLimit, SocketWait& wait, LinkReport& report, DepartureBatch& leaving)
-    : m_listenAddress(listenAddress),
-      m_mostSessions(mostSessions),
+SessionKeeper::SessionKeeper(std::size_t mostSessions, std::size_t mostPerAddress, LinkTime idleLimit,
+                             SocketWait& wait, LinkReport& report, DepartureBatch& leaving)
+    : m_mostSessions(mostSessions),
       m_mostPerAddress(mostPerAddress),
       m_idleLimit(idleLimit),
       m_wait(wait),
@@ -25,20 +23,20 @@ SessionKeeper::SessionKeeper(const CString& listenAddress, std::size_t mostSessi
 {
 }
 
-Session* SessionKeeper::ForClient(const Ipv4Endpoint& client, LinkTime now)
+Session* SessionKeeper::ForClient(const IpEndpoint& client, std::uint16_t via, LinkTime now)
 {
     Session* session = m_table.FindClient(client);
-    if (!session && !(session = Open(client, now)))
+    if (!session && !(session = Open(client, via, now)))
         return nullptr;
     m_table.Touch(*session, now);
     return session;
 }
 
-Session* SessionKeeper::Open(const Ipv4Endpoint& client, LinkTime now)
+Session* SessionKeeper::Open(const IpEndpoint& client, std::uint16_t via, LinkTime now)
 {
     // One address (one host, or one spraying source ports) holds at most
     // its share, and never pushes out the sessions of others beyond it.
-    if (m_table.CountAt(client.address) >= m_mostPerAddress) {
+    if (m_table.CountAt(client) >= m_mostPerAddress) {
         m_report.SessionRefused(client);
         return nullptr;
     }
@@ -47,6 +45,7 @@ Session* SessionKeeper::Open(const Ipv4Endpoint& client, LinkTime now)
     auto session = std::make_unique<Session>();
     session->id = m_table.NextId();
     session->client = client;
+    session->via = via;
     bool opened = OpenSocket(*session);
     if (!opened && m_table.Size() > 0) {
         // Out of sockets, most likely: the session idle longest makes room.
@@ -54,17 +53,18 @@ Session* SessionKeeper::Open(const Ipv4Endpoint& client, LinkTime now)
         opened = OpenSocket(*session);
     }
     if (!opened) {
-        m_report.SessionNotOpened(client, session->socket.GetLastError());
+        m_report.SessionNotOpened(client, session->socket.LastError());
         return nullptr;
     }
-    session->port = static_cast<std::uint16_t>(session->socket.GetLocalPort());
-    m_report.SessionOpened(client, session->port);
+    session->local = session->socket.LocalEndpoint();
+    m_report.SessionOpened(client, session->local.Port());
     return &m_table.Add(std::move(session), now);
 }
 
 bool SessionKeeper::OpenSocket(Session& session)
 {
-    if (!session.socket.Create(0, SOCK_DGRAM, FD_READ, m_listenAddress))
+    const Place place = session.via < m_places.size() ? m_places[session.via] : Place{};
+    if (!session.socket.Open(place.local, place.stack))
         return false;
     session.socket.SetBufferSizes(kSessionBufferBytes);
     if (m_wait.Add(session.socket, session.id))
@@ -83,7 +83,7 @@ void SessionKeeper::Close(Session& session, CloseReason reason)
 {
     m_leaving.Flush();  // those leaving through its socket go first
     // Replies that reached the session but were not taken yet are lost with it.
-    Ipv4Endpoint from;
+    IpEndpoint from;
     for (int taken = 0; taken < kMostCountedAtClose &&
                         session.socket.ReceiveDatagram(m_discard.get(), kDiscardBytes, from) >= 0;
          ++taken)

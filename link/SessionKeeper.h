@@ -7,9 +7,10 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
-#include "framework/core/CString.h"
-#include "framework/core/Ipv4Endpoint.h"
+#include "framework/core/DatagramSocket.h"
+#include "framework/core/IpEndpoint.h"
 #include "link/LinkClock.h"
 #include "link/SessionTable.h"
 
@@ -19,16 +20,24 @@ class SocketWait;
 
 class SessionKeeper {
 public:
-    // Session sockets are bound on listenAddress; `leaving` is flushed
-    // before a session closes, so that what leaves through it goes first.
-    // At most mostSessions open, mostPerAddress of them for the clients of one address.
-    SessionKeeper(const CString& listenAddress, std::size_t mostSessions, std::size_t mostPerAddress,
-                  LinkTime idleLimit, SocketWait& wait, LinkReport& report, DepartureBatch& leaving);
+    // `leaving` is flushed before a session closes, so that what leaves
+    // through it goes first. At most mostSessions open, mostPerAddress of
+    // them for the clients of one address.
+    SessionKeeper(std::size_t mostSessions, std::size_t mostPerAddress, LinkTime idleLimit, SocketWait& wait,
+                  LinkReport& report, DepartureBatch& leaving);
+
+    // Where the socket of a session whose client came in on listening
+    // socket `via` is bound: its address, port 0.
+    struct Place {
+        IpEndpoint local;
+        DatagramSocket::Stack stack = DatagramSocket::Stack::Single;
+    };
+    void SetPlaces(std::vector<Place> places) { m_places = std::move(places); }
 
     Session* Find(std::uint64_t id) { return m_table.FindId(id); }
     // The client's session, opened now if it has none; nothing when no
     // socket could be had for it (reported).
-    Session* ForClient(const Ipv4Endpoint& client, LinkTime now);
+    Session* ForClient(const IpEndpoint& client, std::uint16_t via, LinkTime now);
 
     void Touch(Session& session, LinkTime now) { m_table.Touch(session, now); }
     // The server answered it: it is in two-way use, the last to make room.
@@ -53,12 +62,12 @@ public:
 
 private:
     enum class CloseReason { Idle, Limit };
-    Session* Open(const Ipv4Endpoint& client, LinkTime now);
+    Session* Open(const IpEndpoint& client, std::uint16_t via, LinkTime now);
     bool OpenSocket(Session& session);
     void MakeRoom();
     void Close(Session& session, CloseReason reason);
 
-    CString m_listenAddress;
+    std::vector<Place> m_places;
     std::size_t m_mostSessions;
     std::size_t m_mostPerAddress;
     LinkTime m_idleLimit;

@@ -1,6 +1,6 @@
 #include "link/SessionTable.h"
 
-Session* SessionTable::FindClient(const Ipv4Endpoint& client)
+Session* SessionTable::FindClient(const IpEndpoint& client)
 {
     const auto found = m_byClient.find(client);
     return found == m_byClient.end() ? nullptr : found->second.get();
@@ -12,9 +12,9 @@ Session* SessionTable::FindId(std::uint64_t id)
     return found == m_byId.end() ? nullptr : found->second;
 }
 
-std::size_t SessionTable::CountAt(std::uint32_t address) const
+std::size_t SessionTable::CountAt(const IpEndpoint& address) const
 {
-    const auto found = m_perAddress.find(address);
+    const auto found = m_perAddress.find(address.WithPort(0));
     return found == m_perAddress.end() ? 0 : found->second;
 }
 
@@ -42,8 +42,8 @@ Session& SessionTable::Add(std::unique_ptr<Session> session, LinkTime now)
     added.lastTraffic = now;
     Place(added);
     m_byId[added.id] = &added;
-    ++m_perAddress[added.client.address];
-    ++m_portUse[added.port];
+    ++m_perAddress[added.client.WithPort(0)];
+    ++m_portUse[added.local.Port()];
     m_byClient[added.client] = std::move(session);
     return added;
 }
@@ -55,9 +55,9 @@ std::unique_ptr<Session> SessionTable::Remove(std::uint64_t id)
         return nullptr;
     Unplace(*session);
     m_byId.erase(id);
-    if (--m_perAddress[session->client.address] == 0)
-        m_perAddress.erase(session->client.address);
-    --m_portUse[session->port];
+    if (--m_perAddress[session->client.WithPort(0)] == 0)
+        m_perAddress.erase(session->client.WithPort(0));
+    --m_portUse[session->local.Port()];
     auto owned = std::move(m_byClient[session->client]);
     m_byClient.erase(session->client);
     return owned;

@@ -15,15 +15,16 @@
 #include <unordered_map>
 #include <vector>
 
-#include "framework/core/CAsyncSocket.h"
-#include "framework/core/Ipv4Endpoint.h"
+#include "framework/core/DatagramSocket.h"
+#include "framework/core/IpEndpoint.h"
 #include "link/LinkClock.h"
 
 struct Session {
     std::uint64_t id = 0;
-    Ipv4Endpoint client;
-    CAsyncSocket socket;
-    std::uint16_t port = 0;  // the socket's own
+    IpEndpoint client;
+    std::uint16_t via = 0;  // the listening socket it came in on, where its replies leave
+    DatagramSocket socket;
+    IpEndpoint local;  // the socket's own address
     LinkTime lastTraffic{};
     int waiting = 0;       // its datagrams waiting to leave
     bool replied = false;  // the server has answered it
@@ -35,7 +36,7 @@ struct Session {
 class SessionTable {
 public:
     std::size_t Size() const { return m_byId.size(); }
-    Session* FindClient(const Ipv4Endpoint& client);
+    Session* FindClient(const IpEndpoint& client);
     Session* FindId(std::uint64_t id);
 
     // Takes a new session for `client` (its socket opened by the caller).
@@ -47,8 +48,8 @@ public:
     void AddWaiting(Session& session);
     void RemoveWaiting(Session& session, LinkTime now);
     void MarkReplied(Session& session);
-    // Sessions open for clients at this address (any port).
-    std::size_t CountAt(std::uint32_t address) const;
+    // Sessions open for clients at this address (its port not looked at).
+    std::size_t CountAt(const IpEndpoint& address) const;
     // Whether a session's socket is bound at this port.
     bool UsesPort(std::uint16_t port) const { return m_portUse[port] > 0; }
 
@@ -64,7 +65,7 @@ public:
     Session* Expired(LinkTime now, LinkTime idle);
 
 private:
-    std::unordered_map<Ipv4Endpoint, std::unique_ptr<Session>> m_byClient;
+    std::unordered_map<IpEndpoint, std::unique_ptr<Session>> m_byClient;
     std::map<std::uint64_t, Session*> m_byId;  // in the order they opened
     // Moves the session to the end of the order its state belongs in.
     void Place(Session& session);
@@ -73,7 +74,7 @@ private:
     // Nothing waiting, least recent traffic first: never replied, replied.
     std::list<Session*> m_idleUnreplied, m_idleReplied;
     std::list<Session*> m_busyUnreplied;  // datagrams waiting, never replied; least recent traffic first
-    std::unordered_map<std::uint32_t, std::size_t> m_perAddress;
+    std::unordered_map<IpEndpoint, std::size_t> m_perAddress;  // keyed with port 0
     std::vector<std::uint32_t> m_portUse = std::vector<std::uint32_t>(65536);  // sessions bound at each port
     std::uint64_t m_lastId = 0;
 };

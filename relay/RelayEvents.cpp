@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "framework/core/Ipv4Text.h"
+#include "framework/core/SocketAddress.h"
 #include "relay/RelayState.h"
 
 namespace {
@@ -23,7 +23,7 @@ RelayEvents::RelayEvents(DatagramObserver& observer, PacketEndpoint relay, Packe
 void RelayEvents::Received()
 {
     m_arrivalNs = NowNs();
-    m_sender = PacketEndpoint::V4(ParseIpv4(g_strFromAddr.View()).value_or(0), static_cast<std::uint16_t>(g_nFromPort));
+    m_sender = PacketEndpoint::From(EndpointOfText(g_strFromAddr, g_nFromPort).value_or(IpEndpoint()));
 }
 
 void RelayEvents::Tell(DatagramEvent& event)

@@ -7,8 +7,8 @@
 #include "relay/LogLines.h"
 #include "relay/RelayEvents.h"
 #include "relay/RelayState.h"
-#include "framework/core/Ipv4Text.h"
 #include "framework/core/OwnEndpoint.h"
+#include "framework/core/SocketAddress.h"
 #include "framework/core/ThreadTiming.h"
 
 namespace {
@@ -26,10 +26,12 @@ bool IsFromServer()
 // A datagram "from" the relay's own socket (not as the server: a server at
 // the relay's own address only echoes, which harms nobody). Relayed, it
 // would come back to the relay from itself, and so on without end.
-bool IsFromOwnSocket(OwnEndpoint& own)
+bool IsFromOwnSocket(OwnEndpoint& own, unsigned ownPort)
 {
-    const auto address = ParseDottedIpv4(g_strFromAddr.View());
-    return address && own.Is(Ipv4Endpoint{*address, static_cast<std::uint16_t>(g_nFromPort)});
+    if (g_nFromPort != ownPort)
+        return false;
+    const auto from = EndpointOfText(g_strFromAddr, g_nFromPort);
+    return from && own.Is(*from);
 }
 
 // A client the allow list lets in (always, when it is empty).
@@ -203,8 +205,9 @@ unsigned RelayThreadProc(void* /*param*/)
     LogHost& log = g_relayWorker.Host();
     const StopSignal& stop = g_relayWorker.StopRequest();
     RelayEvents* events = g_relayWorker.Events();  // none for the dialog
-    OwnEndpoint own(ParseIpv4(g_relaySocket.m_strLocalAddr.View()).value_or(0),
-                    static_cast<std::uint16_t>(g_relaySocket.GetLocalPort()));
+    const unsigned ownPort = g_relaySocket.GetLocalPort();
+    OwnEndpoint own(EndpointOfText(g_relaySocket.m_strLocalAddr, ownPort).value_or(IpEndpoint().WithPort(ownPort)),
+                    g_relaySocket.TakesBothFamilies());
     LogHost* notices = g_relayWorker.Notices();  // none for the dialog
     QueueWatch queue;
     while (!stop.IsRaised()) {
@@ -221,7 +224,7 @@ unsigned RelayThreadProc(void* /*param*/)
             continue;
         }
         const bool fromServer = IsFromServer();
-        if (!fromServer && IsFromOwnSocket(own)) {
+        if (!fromServer && IsFromOwnSocket(own, ownPort)) {
             RelayStats::Bump(Counts().ownAddress);
             continue;
         }
@@ -249,7 +252,7 @@ PacketEndpoint RelayWorker::SocketEndpoint(bool relay)
 {
     const CString& address = relay ? g_relaySocket.m_strLocalAddr : g_relaySocket.m_strServerAddr;
     const std::int32_t port = relay ? static_cast<std::int32_t>(g_relaySocket.GetLocalPort()) : g_relaySocket.m_nServerPort;
-    return PacketEndpoint::V4(ParseIpv4(address.View()).value_or(0), static_cast<std::uint16_t>(port));
+    return PacketEndpoint::From(EndpointOfText(address, static_cast<unsigned>(port)).value_or(IpEndpoint()));
 }
 
 std::unique_ptr<StopSignal> MakeSystemStopSignal() { return std::make_unique<StopSignal>(); }

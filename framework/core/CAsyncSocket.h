@@ -1,13 +1,13 @@
 #pragma once
 // A UDP socket in the shape the relay uses: create-and-bind in one step,
-// receive one datagram with its sender as dotted-decimal text, send one
+// receive one datagram with its sender as text (dotted decimal, or IPv6 as
+// "::1" - an IPv4-mapped sender as the IPv4 address it is), send one
 // datagram to an address given as text. The socket is non-blocking;
 // WaitForDatagram lets a worker sleep until one arrives or it is told to stop.
 
 #include <cstdint>
 
 #include "framework/core/CString.h"
-#include "framework/core/Ipv4Endpoint.h"
 
 class StopSignal;
 
@@ -20,7 +20,8 @@ public:
 
     // Creates a socket of the given type (SOCK_DGRAM) and binds it to
     // address:port with one bind. Only the low 16 bits of the port are used;
-    // the address is read in the manner of inet_addr. Returns false, with
+    // the address is read in the manner of inet_addr, or as an IPv6 address
+    // (a zone after '%'; "::" takes IPv4 too where the system allows). Returns false, with
     // the socket closed, when either step fails; GetLastError tells why.
     bool Create(unsigned port, int socketType, long events, const CString& address);
     void Close();
@@ -40,6 +41,10 @@ public:
     // raised or the wait fails (false; the signal tells which). A signal
     // that is not usable fails the wait at once, as it could never end it.
     bool WaitForDatagram(const StopSignal& stop);
+
+    // Asks the system for send and receive buffers of this many bytes (it
+    // may give less); false when it refuses outright.
+    bool SetBufferSizes(int bytes);
 
     // The port the socket is bound to, in host order (0 when closed).
     unsigned GetLocalPort() const;
@@ -61,36 +66,17 @@ public:
     static constexpr std::intptr_t kInvalid = -1;
     static constexpr int kDatagramTooLong = -2;
 
-    // The same datagram calls with numeric endpoints, for the link engine's
-    // hot path (CAsyncSocketDatagram_*.cpp). ReceiveDatagram returns the
-    // length, 0 included for an empty datagram, or -1 when none was taken
-    // (none pending, one longer than the buffer, an error).
-    int ReceiveDatagram(void* buffer, int capacity, Ipv4Endpoint& from);
-    int SendDatagram(const void* buffer, int length, const Ipv4Endpoint& to);
-    // Several datagrams in one call where the system has one (Linux:
-    // recvmmsg and sendmmsg), one at a time elsewhere.
-    struct DatagramSlot {
-        unsigned char* bytes = nullptr;
-        int capacity = 0;   // receiving: the room at bytes
-        int length = 0;     // received (-1: longer than the room, discarded), or to send
-        Ipv4Endpoint peer;  // who sent it, or where it goes
-        bool sent = false;  // sending: it went whole
-    };
-    static constexpr int kMostDatagramsPerCall = 64;
-    // Fills the slots in order; returns how many it took (0 when none was
-    // pending), at most kMostDatagramsPerCall.
-    int ReceiveDatagrams(DatagramSlot* slots, int count);
-    // Sends the slots in order, marking each that went.
-    void SendDatagrams(DatagramSlot* slots, int count);
-    // Asks the system for send and receive buffers of this many bytes (it
-    // may give less); false when it refuses outright.
-    bool SetBufferSizes(int bytes);
+    // The system's handle, for calls this class does not make.
     std::intptr_t NativeSocket() const { return m_hSocket; }
+    // Whether it takes IPv4 and IPv6 (one bound to "::" where the system allows).
+    bool TakesBothFamilies() const { return m_dualStack; }
 
 protected:
     std::intptr_t m_hSocket = kInvalid;
 
 private:
+    bool m_v6 = false;
+    bool m_dualStack = false;
     std::intptr_t m_readEvent = 0;  // Windows: signalled when a datagram arrives
     int m_lastError = 0;
 };

@@ -19,22 +19,31 @@ CAsyncSocket::~CAsyncSocket() { Close(); }
 bool CAsyncSocket::Create(unsigned port, int socketType, long /*events*/, const CString& address)
 {
     Close();
-    const auto local = SocketAddressOf(address, port);
+    const auto local = EndpointOfText(address, port);
     if (!local) {
         m_lastError = EINVAL;
         return false;
     }
-    const int fd = socket(AF_INET, socketType | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const bool v6 = !local->IsV4();
+    const int fd = socket(v6 ? AF_INET6 : AF_INET, socketType | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         m_lastError = errno;
         return false;
     }
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&*local), sizeof *local) != 0) {
+    // "::" takes IPv4 too where the system allows; any other IPv6 address only IPv6.
+    int only = v6 && local->IsUnspecified() ? 0 : 1;
+    if (v6 && setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &only, sizeof only) != 0)
+        only = 1;
+    sockaddr_storage bound;
+    const int length = local->ToSockaddr(bound);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&bound), static_cast<socklen_t>(length)) != 0) {
         m_lastError = errno;
         close(fd);
         return false;
     }
     m_hSocket = fd;
+    m_v6 = v6;
+    m_dualStack = v6 && !only;
     m_lastError = 0;
     return true;
 }
@@ -44,11 +53,12 @@ void CAsyncSocket::Close()
     if (m_hSocket != kInvalid)
         close(static_cast<int>(m_hSocket));
     m_hSocket = kInvalid;
+    m_dualStack = false;
 }
 
 int CAsyncSocket::ReceiveFrom(void* buffer, int capacity, CString& fromAddress, unsigned& fromPort, int flags)
 {
-    sockaddr_in from{};
+    sockaddr_storage from{};
     socklen_t fromLength = sizeof from;
     // MSG_TRUNC makes the call report the datagram's real length, so one
     // longer than the buffer is recognised and discarded instead of cut short.
@@ -59,19 +69,27 @@ int CAsyncSocket::ReceiveFrom(void* buffer, int capacity, CString& fromAddress, 
         return -1;
     if (received > capacity)
         return kDatagramTooLong;
-    Ipv4TextBuffer text;
-    fromAddress.Assign(FormatIpv4(ntohl(from.sin_addr.s_addr), text));
-    fromPort = ntohs(from.sin_port);
+    const IpEndpoint sender = IpEndpoint::FromSockaddr(from).value_or(IpEndpoint());
+    if (sender.IsV4()) {
+        Ipv4TextBuffer text;  // IPv4 without allocating
+        fromAddress.Assign(FormatIpv4(sender.V4Address(), text));
+    } else {
+        fromAddress = sender.AddressText();
+    }
+    fromPort = sender.Port();
     return static_cast<int>(received);
 }
 
 int CAsyncSocket::SendTo(const void* buffer, int length, unsigned port, const CString& address, int flags)
 {
-    const auto to = SocketAddressOf(address, port);
-    if (!to)
+    const auto to = EndpointOfText(address, port);
+    sockaddr_storage target;
+    const int targetLength = to ? to->ToSockaddr(target, m_v6) : 0;
+    if (targetLength == 0)
         return -1;
     return static_cast<int>(sendto(static_cast<int>(m_hSocket), buffer, static_cast<size_t>(length),
-                                   flags | MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&*to), sizeof *to));
+                                   flags | MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&target),
+                                   static_cast<socklen_t>(targetLength)));
 }
 
 bool CAsyncSocket::WaitForDatagram(const StopSignal& stop)
@@ -94,13 +112,21 @@ bool CAsyncSocket::WaitForDatagram(const StopSignal& stop)
     return false;
 }
 
+bool CAsyncSocket::SetBufferSizes(int bytes)
+{
+    const int fd = static_cast<int>(m_hSocket);
+    const bool received = setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
+    const bool sent = setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0;
+    return received && sent;
+}
+
 unsigned CAsyncSocket::GetLocalPort() const
 {
-    sockaddr_in local{};
+    sockaddr_storage local{};
     socklen_t length = sizeof local;
     if (m_hSocket == kInvalid || getsockname(static_cast<int>(m_hSocket), reinterpret_cast<sockaddr*>(&local), &length) != 0)
         return 0;
-    return ntohs(local.sin_port);
+    return IpEndpoint::FromSockaddr(local).value_or(IpEndpoint()).Port();
 }
 
 CAsyncSocket::OpenFailure CAsyncSocket::ClassifyError(int code)

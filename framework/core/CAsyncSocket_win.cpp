@@ -1,6 +1,7 @@
 #include "framework/core/CAsyncSocket.h"
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <mswsock.h>
 #include <windows.h>
 
@@ -45,17 +46,24 @@ CAsyncSocket::~CAsyncSocket() { Close(); }
 bool CAsyncSocket::Create(unsigned port, int socketType, long events, const CString& address)
 {
     Close();
-    const auto local = SocketAddressOf(address, port);
+    const auto local = EndpointOfText(address, port);
     if (!local) {
         m_lastError = WSAEINVAL;
         return false;
     }
-    const SOCKET s = socket(AF_INET, socketType, 0);
+    const bool v6 = !local->IsV4();
+    const SOCKET s = socket(v6 ? AF_INET6 : AF_INET, socketType, 0);
     if (s == INVALID_SOCKET) {
         m_lastError = WSAGetLastError();
         return false;
     }
-    if (bind(s, reinterpret_cast<const sockaddr*>(&*local), sizeof *local) == SOCKET_ERROR) {
+    // "::" takes IPv4 too where the system allows; any other IPv6 address only IPv6.
+    DWORD only = v6 && local->IsUnspecified() ? 0 : 1;
+    if (v6 && setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&only), sizeof only) != 0)
+        only = 1;
+    sockaddr_storage bound;
+    const int boundLength = local->ToSockaddr(bound);
+    if (bind(s, reinterpret_cast<const sockaddr*>(&bound), boundLength) == SOCKET_ERROR) {
         m_lastError = WSAGetLastError();
         closesocket(s);
         return false;
@@ -78,6 +86,8 @@ bool CAsyncSocket::Create(unsigned port, int socketType, long events, const CStr
         return false;
     }
     m_hSocket = static_cast<std::intptr_t>(s);
+    m_v6 = v6;
+    m_dualStack = v6 && !only;
     m_readEvent = reinterpret_cast<std::intptr_t>(readEvent);
     m_lastError = 0;
     return true;
@@ -90,12 +100,13 @@ void CAsyncSocket::Close()
     if (m_readEvent)
         CloseHandle(reinterpret_cast<HANDLE>(m_readEvent));
     m_hSocket = kInvalid;
+    m_dualStack = false;
     m_readEvent = 0;
 }
 
 int CAsyncSocket::ReceiveFrom(void* buffer, int capacity, CString& fromAddress, unsigned& fromPort, int flags)
 {
-    sockaddr_in from{};
+    sockaddr_storage from{};
     int fromLength = sizeof from;
     // A datagram longer than the buffer fails with WSAEMSGSIZE and is
     // dropped by the system; a reset from an earlier send fails too. Both
@@ -104,19 +115,26 @@ int CAsyncSocket::ReceiveFrom(void* buffer, int capacity, CString& fromAddress, 
                                   reinterpret_cast<sockaddr*>(&from), &fromLength);
     if (received == SOCKET_ERROR)
         return WSAGetLastError() == WSAEMSGSIZE ? kDatagramTooLong : -1;
-    Ipv4TextBuffer text;
-    fromAddress.Assign(FormatIpv4(ntohl(from.sin_addr.s_addr), text));
-    fromPort = ntohs(from.sin_port);
+    const IpEndpoint sender = IpEndpoint::FromSockaddr(from).value_or(IpEndpoint());
+    if (sender.IsV4()) {
+        Ipv4TextBuffer text;  // IPv4 without allocating
+        fromAddress.Assign(FormatIpv4(sender.V4Address(), text));
+    } else {
+        fromAddress = sender.AddressText();
+    }
+    fromPort = sender.Port();
     return received;
 }
 
 int CAsyncSocket::SendTo(const void* buffer, int length, unsigned port, const CString& address, int flags)
 {
-    const auto to = SocketAddressOf(address, port);
-    if (!to)
+    const auto to = EndpointOfText(address, port);
+    sockaddr_storage target;
+    const int targetLength = to ? to->ToSockaddr(target, m_v6) : 0;
+    if (targetLength == 0)
         return -1;
     const int sent = sendto(AsSocket(m_hSocket), static_cast<const char*>(buffer), length, flags,
-                            reinterpret_cast<const sockaddr*>(&*to), sizeof *to);
+                            reinterpret_cast<const sockaddr*>(&target), targetLength);
     return sent == SOCKET_ERROR ? -1 : sent;
 }
 
@@ -134,14 +152,23 @@ bool CAsyncSocket::WaitForDatagram(const StopSignal& stop)
     return woke == WAIT_OBJECT_0 + 1 && !stop.IsRaised();
 }
 
+bool CAsyncSocket::SetBufferSizes(int bytes)
+{
+    const SOCKET s = static_cast<SOCKET>(m_hSocket);
+    const char* value = reinterpret_cast<const char*>(&bytes);
+    const bool received = setsockopt(s, SOL_SOCKET, SO_RCVBUF, value, sizeof bytes) == 0;
+    const bool sent = setsockopt(s, SOL_SOCKET, SO_SNDBUF, value, sizeof bytes) == 0;
+    return received && sent;
+}
+
 unsigned CAsyncSocket::GetLocalPort() const
 {
-    sockaddr_in local{};
+    sockaddr_storage local{};
     int length = sizeof local;
     if (m_hSocket == kInvalid ||
         getsockname(AsSocket(m_hSocket), reinterpret_cast<sockaddr*>(&local), &length) == SOCKET_ERROR)
         return 0;
-    return ntohs(local.sin_port);
+    return IpEndpoint::FromSockaddr(local).value_or(IpEndpoint()).Port();
 }
 
 CAsyncSocket::OpenFailure CAsyncSocket::ClassifyError(int code)

@@ -30,6 +30,9 @@ public:
     // Whether a datagram to the peer may go through this socket: the same
     // family, or IPv4 through a dual-stack socket.
     bool CanReach(const IpEndpoint& peer) const { return peer.IsV4() ? (!m_v6 || m_dualStack) : m_v6; }
+    // Fixes the one peer of the socket; false when the system has no route
+    // or source address for it (a test of reachability: nothing is sent).
+    bool Connect(const IpEndpoint& peer);
     // Where it is bound (the port the system chose included).
     IpEndpoint LocalEndpoint() const;
 

@@ -79,6 +79,17 @@ void DatagramSocket::Close()
     m_handle = kInvalid;
 }
 
+bool DatagramSocket::Connect(const IpEndpoint& peer)
+{
+    sockaddr_storage address;
+    const int length = peer.ToSockaddr(address, m_v6);
+    if (length == 0 || connect(Fd(m_handle), reinterpret_cast<const sockaddr*>(&address), static_cast<socklen_t>(length)) != 0) {
+        m_lastError = length == 0 ? EAFNOSUPPORT : errno;
+        return false;
+    }
+    return true;
+}
+
 IpEndpoint DatagramSocket::LocalEndpoint() const
 {
     sockaddr_storage local{};

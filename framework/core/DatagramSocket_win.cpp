@@ -60,6 +60,17 @@ void DatagramSocket::Close()
     m_handle = kInvalid;
 }
 
+bool DatagramSocket::Connect(const IpEndpoint& peer)
+{
+    sockaddr_storage address;
+    const int length = peer.ToSockaddr(address, m_v6);
+    if (length == 0 || connect(AsSocket(m_handle), reinterpret_cast<const sockaddr*>(&address), length) == SOCKET_ERROR) {
+        m_lastError = length == 0 ? WSAEAFNOSUPPORT : WSAGetLastError();
+        return false;
+    }
+    return true;
+}
+
 IpEndpoint DatagramSocket::LocalEndpoint() const
 {
     sockaddr_storage local{};

@@ -154,6 +154,20 @@ bool IpEndpoint::IsUnspecified() const
     return m_bytes == V6Bytes{};
 }
 
+bool IpEndpoint::IsLoopback() const
+{
+    if (IsV4())
+        return V4Address() >> 24 == 127;
+    return m_bytes == V6Bytes{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+}
+
+bool IpEndpoint::IsBroadcastOrMulticast() const
+{
+    if (IsV4())
+        return V4Address() == 0xFFFFFFFF || V4Address() >> 28 == 0xE;
+    return m_bytes[0] == 0xFF;
+}
+
 IpEndpoint IpEndpoint::WithPort(std::uint16_t port) const
 {
     IpEndpoint endpoint = *this;

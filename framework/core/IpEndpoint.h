@@ -35,6 +35,9 @@ public:
     std::uint16_t Port() const { return m_port; }
     std::uint32_t Zone() const { return m_zone; }  // IPv6 scope id, 0 for none
     bool IsUnspecified() const;  // 0.0.0.0 or ::
+    bool IsLoopback() const;     // 127.0.0.0/8 or ::1
+    // 255.255.255.255, 224.0.0.0/4 or ff00::/8: no single host.
+    bool IsBroadcastOrMulticast() const;
     IpEndpoint WithPort(std::uint16_t port) const;
 
     // "A.B.C.D:P", or "[v6]:P" in the shortest form (RFC 5952) with the

@@ -1,28 +1,29 @@
 #include "framework/core/OwnEndpoint.h"
 
-#include "framework/core/CAsyncSocket.h"
-#include "framework/core/Ipv4Text.h"
-#include "framework/core/SocketTypes.h"
+#include "framework/core/DatagramSocket.h"
 
-bool OwnEndpoint::Is(const Ipv4Endpoint& from)
+bool OwnEndpoint::Is(const IpEndpoint& from)
 {
-    if (m_port == 0 || from.port != m_port)
+    if (m_bound.Port() == 0 || from.Port() != m_bound.Port())
         return false;
-    if (m_bound != 0)
-        return from.address == m_bound;
-    if (!m_asked || m_lastAsked != from.address) {
-        m_lastAnswer = IsLocalIpv4(from.address);
-        m_lastAsked = from.address;
+    if (!m_bound.IsUnspecified())
+        return from == m_bound;
+    const bool family = from.IsV4() == m_bound.IsV4() || (from.IsV4() && m_takesIpv4);
+    if (!family)
+        return false;
+    if (!m_asked || m_lastAsked != from) {
+        m_lastAnswer = IsLocalAddress(from);
+        m_lastAsked = from;
         m_asked = true;
     }
     return m_lastAnswer;
 }
 
-bool IsLocalIpv4(std::uint32_t hostOrder)
+bool IsLocalAddress(const IpEndpoint& address)
 {
-    if (hostOrder >> 24 == 127)
+    if (address.IsLoopback())
         return true;
     // The system binds only to its own addresses.
-    CAsyncSocket probe;
-    return probe.Create(0, SOCK_DGRAM, 0, FormatIpv4(hostOrder));
+    DatagramSocket probe;
+    return probe.Open(address.WithPort(0));
 }

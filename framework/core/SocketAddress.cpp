@@ -1,21 +1,25 @@
 #include "framework/core/SocketAddress.h"
 
-#ifndef _WIN32
-#include <arpa/inet.h>
-#endif
-
 #include <cstdint>
 
 #include "framework/core/Ipv4Text.h"
 
-std::optional<sockaddr_in> SocketAddressOf(const CString& address, unsigned port)
+std::optional<IpEndpoint> EndpointOfText(const CString& address, unsigned port)
 {
-    const auto host = ParseIpv4(address.View());
-    if (!host)
+    const auto port16 = static_cast<std::uint16_t>(port & 0xFFFF);
+    if (const auto v4 = ParseIpv4(address.View()))
+        return IpEndpoint::V4(*v4, port16);
+    const std::wstring_view text = address.View();
+    const size_t percent = text.find(L'%');
+    const auto v6 = ParseIpv6Literal(text.substr(0, percent));
+    if (!v6)
         return std::nullopt;
-    sockaddr_in result{};
-    result.sin_family = AF_INET;
-    result.sin_port = htons(static_cast<std::uint16_t>(port & 0xFFFF));
-    result.sin_addr.s_addr = htonl(*host);
-    return result;
+    std::uint32_t zone = 0;
+    if (percent != std::wstring_view::npos) {
+        const auto id = ZoneIdOf(text.substr(percent + 1));
+        if (!id)
+            return std::nullopt;
+        zone = *id;
+    }
+    return IpEndpoint::V6(*v6, port16, zone);
 }

@@ -140,7 +140,7 @@ std::vector<std::string> RunUnderFakeClock(const std::shared_ptr<const Scenario>
 {
     UdpPeer server, client;
     FakeClock clock;
-    options.link.serverPort = server.Port();
+    options.link.server = IpEndpoint::V4(0x7F000001, static_cast<std::uint16_t>(server.Port()));
     CliLinkEngine engine(options.link, clock);
     FateLog fates;
     LineLog lines;
@@ -210,7 +210,7 @@ TEST(ScenarioExamples, EachReadsAndRunsOnePass)
         UdpPeer server;
         FakeClock clock;
         CliOptions options = LinkRun();
-        options.link.serverPort = server.Port();
+        options.link.server = IpEndpoint::V4(0x7F000001, static_cast<std::uint16_t>(server.Port()));
         CliLinkEngine engine(options.link, clock);
         LineLog lines;
         std::string error;

@@ -19,7 +19,7 @@ protected:
     LinkOptions Options() const
     {
         LinkOptions options;
-        options.serverPort = m_server.Port();
+        options.server = IpEndpoint::V4(0x7F000001, static_cast<std::uint16_t>(m_server.Port()));
         options.seed = 1;
         return options;
     }
@@ -66,7 +66,7 @@ TEST_F(LinkEngineTest, PassesEmptyAndLargestDatagramsWholeAndRunsBesideAnotherEn
 {
     UdpPeer otherServer;
     LinkOptions otherOptions = Options();
-    otherOptions.serverPort = otherServer.Port();
+    otherOptions.server = IpEndpoint::V4(0x7F000001, static_cast<std::uint16_t>(otherServer.Port()));
     auto engine = Run(Options());
     auto other = Run(otherOptions);
     UdpPeer client;
@@ -209,7 +209,7 @@ TEST_F(LinkEngineTest, OpenReportsAPortInUseWithTheSystemsCode)
 {
     UdpPeer holder;
     LinkOptions options = Options();
-    options.listenPort = holder.Port();
+    options.listen = {IpEndpoint::V4(0x7F000001, static_cast<std::uint16_t>(holder.Port()))};
     LinkEngine engine(options, m_log, m_clock);
     EXPECT_FALSE(engine.Open());
     EXPECT_NE(engine.LastError(), 0);

@@ -119,7 +119,7 @@ TEST(SessionTable, IdleOrderSkipsSessionsWithDatagramsWaiting)
     auto add = [&](std::uint16_t port, LinkTime now) -> Session& {
         auto session = std::make_unique<Session>();
         session->id = table.NextId();
-        session->client = Ipv4Endpoint{0x7F000001, port};
+        session->client = IpEndpoint::V4(0x7F000001, port);
         return table.Add(std::move(session), now);
     };
     Session& a = add(1, 0s);
@@ -136,8 +136,8 @@ TEST(SessionTable, IdleOrderSkipsSessionsWithDatagramsWaiting)
     EXPECT_EQ(table.Expired(12s, 10s), &c);
     table.Remove(c.id);
     EXPECT_EQ(table.Expired(13s, 10s), &a);
-    EXPECT_EQ(table.FindClient(Ipv4Endpoint{0x7F000001, 2}), &b);
-    EXPECT_EQ(table.FindClient(Ipv4Endpoint{0x7F000001, 3}), nullptr);
+    EXPECT_EQ(table.FindClient(IpEndpoint::V4(0x7F000001, 2)), &b);
+    EXPECT_EQ(table.FindClient(IpEndpoint::V4(0x7F000001, 3)), nullptr);
     EXPECT_EQ(table.Size(), 2u);
 }
 
@@ -176,8 +176,8 @@ TEST(SessionTable, MakesRoomFromSessionsNeverRepliedFirstAndCountsEachAddress)
     auto add = [&](std::uint32_t address, std::uint16_t port, LinkTime now) -> Session& {
         auto session = std::make_unique<Session>();
         session->id = table.NextId();
-        session->client = Ipv4Endpoint{address, port};
-        session->port = static_cast<std::uint16_t>(50000 + session->id);
+        session->client = IpEndpoint::V4(address, port);
+        session->local = IpEndpoint::V4(0x7F000001, static_cast<std::uint16_t>(50000 + session->id));
         return table.Add(std::move(session), now);
     };
     Session& answered = add(0x7F000001, 1, 0s);
@@ -199,8 +199,8 @@ TEST(SessionTable, MakesRoomFromSessionsNeverRepliedFirstAndCountsEachAddress)
     table.AddWaiting(answered);
     table.Remove(busySpray.id);
     EXPECT_EQ(table.MakeRoomCandidate(), &answered);
-    EXPECT_EQ(table.CountAt(0x7F000001), 1u);
-    EXPECT_EQ(table.CountAt(0x7F000002), 0u);
-    EXPECT_TRUE(table.UsesPort(answered.port));
+    EXPECT_EQ(table.CountAt(IpEndpoint::V4(0x7F000001, 9)), 1u);
+    EXPECT_EQ(table.CountAt(IpEndpoint::V4(0x7F000002, 3)), 0u);
+    EXPECT_TRUE(table.UsesPort(answered.local.Port()));
     EXPECT_FALSE(table.UsesPort(50002));
 }

@@ -63,7 +63,7 @@ protected:
     LinkOptions Options() const
     {
         LinkOptions options;
-        options.serverPort = m_echo.Port();
+        options.server = IpEndpoint::V4(0x7F000001, static_cast<std::uint16_t>(m_echo.Port()));
         options.clients = ClientsMode::Each;
         options.seed = 1;
         return options;
