@@ -21,6 +21,9 @@ public:
         bool leaveOutUnread = false;
         // Shrink the standard-output pipe to this many bytes (POSIX; 0: as it comes).
         int outPipeBytes = 0;
+        // Runs this program (its path first, then its own arguments) in
+        // place of dulvet, the arguments after them (POSIX).
+        std::vector<std::string> command;
     };
 
     explicit CliProcess(const std::vector<std::string>& arguments) : CliProcess(arguments, Setup{}) {}

@@ -75,7 +75,8 @@ CliProcess::CliProcess(const std::vector<std::string>& arguments, Setup setup) :
             close(fd);
         return;
     }
-    std::vector<std::string> argumentTexts{DULVET_CLI_EXE};
+    std::vector<std::string> argumentTexts =
+        setup.command.empty() ? std::vector<std::string>{DULVET_CLI_EXE} : setup.command;
     argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
     std::vector<std::string> environmentTexts = ChildEnvironment();
     const std::vector<char*> argv = Pointers(argumentTexts);
