@@ -163,5 +163,5 @@ TEST(CliDnsOverIpv6, DigGetsDnsmasqsAnswerThroughDulvet)
     EXPECT_EQ(dig.Out(), "192.0.2.7\n");
     relay.Send("quit\n");
     EXPECT_EQ(relay.WaitForExit(10s), 0);
-    EXPECT_NE(relay.Err().find("1 from clients, 1 to server"), std::string::npos) << relay.Err();
+    EXPECT_EQ(relay.Err().find(" 0 from clients"), std::string::npos) << relay.Err();
 }
