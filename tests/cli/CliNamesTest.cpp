@@ -116,6 +116,7 @@ TEST_F(CliNames, ListensOnEachAddressOfANameAndSaysWhichAddressTheServerIs)
     }
     relay->Send("quit\n");
     EXPECT_EQ(relay->WaitForExit(10s), 0);
+    EXPECT_TRUE(relay->WaitForErr("dulvet: ended by ")) << relay->Err();  // read to its end
     EXPECT_EQ(relay->Err().find("::ffff:"), std::string::npos) << relay->Err();
 }
 
@@ -123,10 +124,12 @@ TEST_F(CliNames, ANameNoneResolvesIsBadInputAndOneThatCannotBeBoundFailsToOpen)
 {
     auto unknown = Dulvet({"--listen", "nosuch.test:5000", "--server", "127.0.0.1:6000"});
     EXPECT_EQ(unknown->WaitForExit(20s), 2);
+    EXPECT_TRUE(unknown->WaitForErr("\n"));  // its output may still be in the pipe
     EXPECT_EQ(unknown->Err().rfind("dulvet: --listen cannot resolve 'nosuch.test': ", 0), 0u) << unknown->Err();
 
     auto far = Dulvet({"--listen", "farname:5000", "--server", "sixname:6000", "--clients", "last"});
     EXPECT_EQ(far->WaitForExit(20s), 1);
+    EXPECT_TRUE(far->WaitForErr("\n"));
     EXPECT_EQ(far->Err().rfind("dulvet: cannot open relay port 192.0.2.1:5000: ", 0), 0u) << far->Err();
 }
 
@@ -146,7 +149,8 @@ TEST(CliDnsOverIpv6, DigGetsDnsmasqsAnswerThroughDulvet)
     };
     const std::string dnsPort = freePort();
     CliProcess::Setup dnsSetup;
-    dnsSetup.command = {"/usr/sbin/dnsmasq", "--no-daemon", "--no-resolv", "--no-hosts", "--conf-file=/dev/null",
+    dnsSetup.command = {"/usr/sbin/dnsmasq", "--no-daemon", "--no-resolv", "--no-hosts",
+                        "--conf-file=" + dir.Write("dnsmasq.conf", ""),
                         "--log-facility=-", "--address=/dulvet.test/192.0.2.7", "--listen-address=::1",
                         "--bind-interfaces", "--port=" + dnsPort, "--pid-file=" + dir.Path("dnsmasq.pid")};
     CliProcess dns({}, dnsSetup);
@@ -160,8 +164,11 @@ TEST(CliDnsOverIpv6, DigGetsDnsmasqsAnswerThroughDulvet)
     digSetup.command = {"/usr/bin/dig", "@::1", "-p", relayPort, "+short", "+time=2", "+tries=5", "dulvet.test", "A"};
     CliProcess dig({}, digSetup);
     ASSERT_EQ(dig.WaitForExit(60s), 0) << dig.Err();
-    EXPECT_EQ(dig.Out(), "192.0.2.7\n");
+    // Its output may still be on its way through the pipe when it has ended.
+    EXPECT_TRUE(dig.WaitForOut("\n", 10s));
+    EXPECT_EQ(dig.Out(), "192.0.2.7\n") << dig.Err();
     relay.Send("quit\n");
     EXPECT_EQ(relay.WaitForExit(10s), 0);
+    ASSERT_TRUE(relay.WaitForErr(" from clients")) << relay.Err();
     EXPECT_EQ(relay.Err().find(" 0 from clients"), std::string::npos) << relay.Err();
 }
