@@ -51,22 +51,23 @@ bool CliLinkEngine::Applied(std::optional<std::uint64_t> ticket)
     return ticket && m_engine->WaitApplied(*ticket, kChangePatience);
 }
 
-bool CliLinkEngine::Apply(const LinkSettings& settings, const std::string& line)
+bool CliLinkEngine::Apply(const LinkSettings& settings, const std::string& line, std::optional<LinkTime> at)
 {
-    return m_engine && Applied(m_engine->Apply(settings, CString::FromUtf8(line)));
+    return m_engine && Applied(m_engine->Apply(settings, CString::FromUtf8(line), at));
 }
 
-bool CliLinkEngine::Down(LinkDirection way, std::optional<double> seconds, const std::string& line)
+bool CliLinkEngine::Down(LinkDirection way, std::optional<double> seconds, const std::string& line,
+                         std::optional<LinkTime> at)
 {
     std::optional<std::chrono::nanoseconds> length;
     if (seconds)
         length = std::chrono::nanoseconds(static_cast<std::int64_t>(*seconds * 1e9));
-    return m_engine && Applied(m_engine->Down(way, length, CString::FromUtf8(line)));
+    return m_engine && Applied(m_engine->Down(way, length, CString::FromUtf8(line), at));
 }
 
-bool CliLinkEngine::Up(const std::string& line)
+bool CliLinkEngine::Up(const std::string& line, std::optional<LinkTime> at)
 {
-    return m_engine && Applied(m_engine->Up(CString::FromUtf8(line)));
+    return m_engine && Applied(m_engine->Up(CString::FromUtf8(line), at));
 }
 
 std::optional<std::uint64_t> CliLinkEngine::ChosenSeed() const

@@ -26,9 +26,10 @@ public:
     bool Start(LogHost& settingsLog, LogHost& datagramLog, std::string& error) override;
     void Modify(double lossPercent, std::int32_t delayMs) override;
     bool Live() const override { return true; }
-    bool Apply(const LinkSettings& settings, const std::string& line) override;
-    bool Down(LinkDirection way, std::optional<double> seconds, const std::string& line) override;
-    bool Up(const std::string& line) override;
+    bool Apply(const LinkSettings& settings, const std::string& line, std::optional<LinkTime> at = {}) override;
+    bool Down(LinkDirection way, std::optional<double> seconds, const std::string& line,
+              std::optional<LinkTime> at = {}) override;
+    bool Up(const std::string& line, std::optional<LinkTime> at = {}) override;
     std::optional<std::uint64_t> ChosenSeed() const override;
     void SetNoticeLog(LogHost& notices) override { m_noticeLog = &notices; }
     EngineStats Stats() const override;

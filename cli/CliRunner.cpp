@@ -182,7 +182,7 @@ std::string CliRunner::RunUntilEnd(ControlQueue& queue, LineWriter& err)
         PlayScenario(err);
         // Waits are cut into hours, so that no platform meets a far deadline.
         auto wake = std::min({end, nextStats, Clock::now() + std::chrono::hours(1)});
-        if (const auto step = m_scenario ? m_scenario->NextTime() : std::nullopt)
+        if (const auto step = m_scenario ? m_scenario->WakeTime() : std::nullopt)
             wake = std::min(wake, SteadyTime(*step));
         if (const auto event = queue.WaitUntil(wake)) {
             if (auto reason = Handle(*event, err))

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "link/LinkClock.h"
 #include "link/LinkSettings.h"
 
 class DatagramObserver;
@@ -47,12 +48,21 @@ public:
     // The link engine's settings while it runs: whole new settings (they
     // passed ValidateLinkSettings), an outage and its end, each with the
     // line it logs as it applies. Each returns once the engine has applied
-    // it, false when it could not within kChangePatience. The dialog's
-    // relay takes none of them (Live false).
+    // it, false when it could not within kChangePatience. With `at` (a time
+    // on the engine's clock: the steady clock's, or the one a test gave) the
+    // engine applies it then, on its own thread, and the call returns once
+    // the engine holds it. The dialog's relay takes none of them (Live false).
     virtual bool Live() const { return false; }
-    virtual bool Apply(const LinkSettings&, const std::string& /*line*/) { return false; }
-    virtual bool Down(LinkDirection, std::optional<double> /*seconds*/, const std::string& /*line*/) { return false; }
-    virtual bool Up(const std::string& /*line*/) { return false; }
+    virtual bool Apply(const LinkSettings&, const std::string& /*line*/, std::optional<LinkTime> /*at*/ = {})
+    {
+        return false;
+    }
+    virtual bool Down(LinkDirection, std::optional<double> /*seconds*/, const std::string& /*line*/,
+                      std::optional<LinkTime> /*at*/ = {})
+    {
+        return false;
+    }
+    virtual bool Up(const std::string& /*line*/, std::optional<LinkTime> /*at*/ = {}) { return false; }
     static constexpr std::chrono::seconds kChangePatience{5};
     // Where it says, one line at a time, what the user should know while
     // it runs (for standard error). Before Start.

@@ -33,7 +33,7 @@ ControlResult LinkControl::NotLive(const char* command) const
                 command + "'"};
 }
 
-ControlResult LinkControl::Set(const std::vector<std::string>& words)
+ControlResult LinkControl::Set(const std::vector<std::string>& words, std::optional<LinkTime> at)
 {
     if (!m_engine.Live())
         return NotLive("set");
@@ -46,28 +46,28 @@ ControlResult LinkControl::Set(const std::vector<std::string>& words)
     const std::string changed = ChangedOptions(m_current.link, change.settings);
     if (changed.empty())
         return {ControlResult::Status::Done, ""};
-    if (!m_engine.Apply(change.settings, "Set " + changed + ".\r\n"))
+    if (!m_engine.Apply(change.settings, "Set " + changed + ".\r\n", at))
         return Failed();
     m_current.link.Settings() = change.settings;
     return {ControlResult::Status::Done, changed};
 }
 
-ControlResult LinkControl::Down(LinkDirection way, std::optional<double> seconds)
+ControlResult LinkControl::Down(LinkDirection way, std::optional<double> seconds, std::optional<LinkTime> at)
 {
     if (!m_engine.Live())
         return NotLive("down");
     const std::string what = std::string("Link down ") + DirectionName(way) +
                              (seconds ? " for " + Seconds(*seconds) + " s" : std::string(" until up"));
-    if (!m_engine.Down(way, seconds, what + ".\r\n"))
+    if (!m_engine.Down(way, seconds, what + ".\r\n", at))
         return Failed();
     return {ControlResult::Status::Done, what};
 }
 
-ControlResult LinkControl::Up()
+ControlResult LinkControl::Up(std::optional<LinkTime> at)
 {
     if (!m_engine.Live())
         return NotLive("up");
-    if (!m_engine.Up("Link up.\r\n"))
+    if (!m_engine.Up("Link up.\r\n", at))
         return Failed();
     return {ControlResult::Status::Done, "Link up"};
 }

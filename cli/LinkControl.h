@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/CliOptions.h"
+#include "link/LinkClock.h"
 
 class Engine;
 
@@ -26,10 +27,12 @@ class LinkControl {
 public:
     LinkControl(const CliOptions& options, Engine& engine);
 
-    // `set`'s words: "--jitter 20 --rate off".
-    ControlResult Set(const std::vector<std::string>& words);
-    ControlResult Down(LinkDirection way, std::optional<double> seconds);
-    ControlResult Up();
+    // `set`'s words: "--jitter 20 --rate off". With `at` (a scenario's
+    // step, on the engine's clock) the engine applies it then; the settings
+    // in force here are the new ones at once.
+    ControlResult Set(const std::vector<std::string>& words, std::optional<LinkTime> at = {});
+    ControlResult Down(LinkDirection way, std::optional<double> seconds, std::optional<LinkTime> at = {});
+    ControlResult Up(std::optional<LinkTime> at = {});
     // As `modify LOSS DELAY`: the dialog's engine takes it too.
     void Modify(double lossPercent, std::int32_t delayMs);
     // The command line that would start the same link.

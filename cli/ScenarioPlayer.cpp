@@ -116,6 +116,26 @@ ScenarioParse ReadScenario(std::string_view text, const std::string& name, const
     return ParseScenario(text, name, [&](const ScenarioStep& step) { return CheckStep(step, options, link); });
 }
 
+namespace {
+
+// Whether the engine takes the step at its time: all but modify, which
+// goes to the dialog's relay too and applies as it comes.
+bool Timed(const ScenarioEvent& event)
+{
+    const CommandParse parse = ParseCommand(event.step->command);
+    return !parse.command || parse.command->kind != Command::Kind::Modify;
+}
+
+}  // namespace
+
+std::optional<LinkTime> ScenarioPlayer::WakeTime() const
+{
+    const auto next = m_timeline.Next();
+    if (!next)
+        return std::nullopt;
+    return Timed(*next) ? next->at - kLead : next->at;
+}
+
 void ScenarioPlayer::Play(LinkTime now, LinkControl& control, const Say& log, const Say& problem)
 {
     if (!m_announced) {
@@ -124,7 +144,11 @@ void ScenarioPlayer::Play(LinkTime now, LinkControl& control, const Say& log, co
         log("Scenario " + m_scenario->name + " started: " + std::to_string(steps) + (steps == 1 ? " step" : " steps") +
             (m_scenario->repeat ? ", repeating every " + ScenarioTimeText(m_scenario->Period()) : std::string()));
     }
-    while (const auto event = m_timeline.TakeDue(now)) {
+    for (;;) {
+        const auto next = m_timeline.Next();
+        if (!next || next->at > (Timed(*next) ? now + kLead : now))
+            break;
+        const auto event = m_timeline.TakeDue(next->at);
         if (event->parts == 0)
             Step(*event, control, log, problem);
         else
@@ -143,9 +167,9 @@ void ScenarioPlayer::Step(const ScenarioEvent& event, LinkControl& control, cons
     const Command& command = *parse.command;
     ControlResult result;
     switch (command.kind) {
-    case Command::Kind::Set: result = control.Set(command.words); break;
-    case Command::Kind::Down: result = control.Down(command.way, command.seconds); break;
-    case Command::Kind::Up: result = control.Up(); break;
+    case Command::Kind::Set: result = control.Set(command.words, event.at); break;
+    case Command::Kind::Down: result = control.Down(command.way, command.seconds, event.at); break;
+    case Command::Kind::Up: result = control.Up(event.at); break;
     case Command::Kind::Modify: control.Modify(command.lossPercent, command.delayMs); break;
     default: break;
     }
@@ -177,7 +201,7 @@ void ScenarioPlayer::Ramp(const ScenarioEvent& event, LinkControl& control, cons
     }
     if (event.part == event.parts)
         m_ramps.erase(step.line);
-    const ControlResult result = control.Set(words);
+    const ControlResult result = control.Set(words, event.at);
     if (!result.Ok())
         problem("scenario line " + std::to_string(step.line) + ": " + result.message);
 }

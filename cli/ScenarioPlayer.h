@@ -1,10 +1,12 @@
 #pragma once
 // A scenario (scenario/) run against the link: its file checked line by
 // line before anything opens, as the settings would stand at each step,
-// and its steps applied through LinkControl as they fall due, exactly as
-// the same commands on standard input would be. Used by the console
-// program's main loop, which wakes at NextTime.
+// and its steps handed to LinkControl as the same commands on standard
+// input would be, each with its time, a little ahead, so that the link
+// engine applies it on time (engine-timed steps). Used by the console
+// program's main loop, which wakes at WakeTime.
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -31,13 +33,21 @@ public:
     {
     }
 
+    // The time of the next step not yet handed over.
     std::optional<LinkTime> NextTime() const { return m_timeline.NextTime(); }
-    // Applies every step due at `now`; says first that the scenario has
-    // started ("Scenario flapping-link.txt started: 4 steps, repeating
-    // every 10s"), then each step on `log` as it
-    // applies ("Scenario line 4 at 10s: set --delay 300", the time
-    // counted from the start, repeats included), and what went
-    // wrong with one on `problem`.
+    // When Play has the next step to hand over: kLead before its time, so
+    // that the link engine holds it and applies it on time on its own
+    // thread however late this caller wakes; a modify (which the dialog's
+    // relay takes too, at once) at its time.
+    std::optional<LinkTime> WakeTime() const;
+    static constexpr std::chrono::milliseconds kLead{50};
+    // Hands over every step due by `now` + kLead (a modify: by `now`) with
+    // its time; says first that the scenario has started ("Scenario
+    // flapping-link.txt started: 4 steps, repeating every 10s"), then each
+    // step on `log` as it is handed over ("Scenario line 4 at 10s: set
+    // --delay 300", the time counted from the start, repeats included; the
+    // engine's own line follows as it applies), and what went wrong with
+    // one on `problem`.
     using Say = std::function<void(const std::string& line)>;
     void Play(LinkTime now, LinkControl& control, const Say& log, const Say& problem);
 

@@ -183,30 +183,34 @@ std::uint64_t LinkEngine::Modify(double lossPercent, std::int32_t delayMs)
     }
 }
 
-std::optional<std::uint64_t> LinkEngine::Apply(const LinkSettings& settings, const CString& line)
+std::optional<std::uint64_t> LinkEngine::Apply(const LinkSettings& settings, const CString& line,
+                                               std::optional<LinkTime> at)
 {
     Change change;
     change.settings = settings;
     change.line = line;
+    change.at = at;
     return Push(std::move(change));
 }
 
 std::optional<std::uint64_t> LinkEngine::Down(LinkDirection way, std::optional<std::chrono::nanoseconds> length,
-                                              const CString& line)
+                                              const CString& line, std::optional<LinkTime> at)
 {
     Change change;
     change.kind = Change::Kind::Down;
     change.way = way;
     change.length = length;
     change.line = line;
+    change.at = at;
     return Push(std::move(change));
 }
 
-std::optional<std::uint64_t> LinkEngine::Up(const CString& line)
+std::optional<std::uint64_t> LinkEngine::Up(const CString& line, std::optional<LinkTime> at)
 {
     Change change;
     change.kind = Change::Kind::Up;
     change.line = line;
+    change.at = at;
     return Push(std::move(change));
 }
 
@@ -279,6 +283,7 @@ void LinkEngine::Run()
                 break;
             ApplyChanges();
         }
+        ApplyDueChanges(m_clock.Now());
         for (const std::uint64_t key : m_ready)
             ReceiveFrom(key);
         m_leaving.Flush();
@@ -305,6 +310,8 @@ std::optional<LinkTime> LinkEngine::NextDeadline() const
     }
     if (const auto expiry = m_sessions.NextExpiry())
         deadline = deadline ? std::min(*deadline, *expiry) : *expiry;
+    if (!m_timed.empty())
+        deadline = deadline ? std::min(*deadline, *m_timed.front().at) : *m_timed.front().at;
     return deadline;
 }
 
@@ -480,6 +487,8 @@ void LinkEngine::Dispatch(const Route& route, Hop hop)
     hop.client = route.client;
     const LinkTime now = m_clock.Now();
     hop.arrival = now;
+    if (TimedChangeDue(now))
+        ApplyDueChanges(now);  // it meets every change timed up to its arrival
     Fate fate;
     fate.departure = now;
     Impairment& impairment = *m_impairments[route.direction];
@@ -628,7 +637,7 @@ void LinkEngine::Send(const Route& route, const Fate& fate, const unsigned char*
 void LinkEngine::KeepTimeAsNeeded()
 {
     const bool timed = m_settings.delayMs > 0 || m_settings.jitterMs > 0 || m_settings.rateKbit.has_value() ||
-                       m_settings.rateTraces[0] || m_settings.rateTraces[1];
+                       m_settings.rateTraces[0] || m_settings.rateTraces[1] || !m_timed.empty();
     if (timed == m_raised)
         return;
     if (timed) {
@@ -647,30 +656,64 @@ void LinkEngine::ApplyChanges()
     }
     if (m_applying.empty())
         return;
-    for (const Change& change : m_applying) {
-        switch (change.kind) {
-        case Change::Kind::Settings:
-            ApplySettings(change.settings);
-            break;
-        case Change::Kind::Down:
-            for (const Direction direction : kBothDirections)
-                if (Applies(change.way, direction))
-                    m_outageEnd[direction] = change.length ? m_clock.Now() + *change.length : LinkTime::max();
-            break;
-        case Change::Kind::Up:
-            m_outageEnd[Direction::ToServer].reset();
-            m_outageEnd[Direction::ToClient].reset();
-            break;
+    const LinkTime now = m_clock.Now();
+    for (Change& change : m_applying) {
+        if (change.at) {
+            m_timed.push_back(std::move(change));
+            continue;
         }
-        m_settingsLog.AppendLog(change.line);
+        if (change.kind == Change::Kind::Settings) {
+            // It holds the timed settings still waiting: they apply with it.
+            std::erase_if(m_timed, [this](const Change& timed) {
+                if (timed.kind != Change::Kind::Settings)
+                    return false;
+                m_settingsLog.AppendLog(timed.line);
+                return true;
+            });
+        }
+        ApplyChange(change, now);
     }
     m_settingsLog.ScrollLogToEnd();
+    KeepTimeAsNeeded();  // raised while a timed change waits
     {
         std::lock_guard lock(m_changeMutex);
         m_appliedTicket = m_applying.back().ticket;
     }
     m_changeApplied.notify_all();
     m_applying.clear();
+}
+
+void LinkEngine::ApplyDueChanges(LinkTime now)
+{
+    if (!TimedChangeDue(now))
+        return;
+    while (TimedChangeDue(now)) {
+        ApplyChange(m_timed.front(), *m_timed.front().at);
+        m_timed.pop_front();
+    }
+    m_settingsLog.ScrollLogToEnd();
+    KeepTimeAsNeeded();
+}
+
+// `now`: when it counts as applied (a timed change: its time), from which
+// an outage's length runs.
+void LinkEngine::ApplyChange(const Change& change, LinkTime now)
+{
+    switch (change.kind) {
+    case Change::Kind::Settings:
+        ApplySettings(change.settings);
+        break;
+    case Change::Kind::Down:
+        for (const Direction direction : kBothDirections)
+            if (Applies(change.way, direction))
+                m_outageEnd[direction] = change.length ? now + *change.length : LinkTime::max();
+        break;
+    case Change::Kind::Up:
+        m_outageEnd[Direction::ToServer].reset();
+        m_outageEnd[Direction::ToClient].reset();
+        break;
+    }
+    m_settingsLog.AppendLog(change.line);
 }
 
 bool LinkEngine::Outage(Direction direction, LinkTime now)

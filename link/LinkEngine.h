@@ -5,7 +5,7 @@
 // runs an event loop: it takes every datagram that is ready, decides its
 // fate (Impairment), sends at once what may leave now (DepartureBatch) and
 // queues the rest by departure time (DepartureQueue), then waits for
-// sockets, the next departure or a signal together. Sessions live in
+// sockets, the next departure, the next timed change or a signal together. Sessions live in
 // SessionKeeper; every count and line goes through LinkReport. While datagrams wait for their time its thread runs at a raised
 // priority where the system allows (ThreadTiming), so nothing in it may
 // spin: every loop either waits or ends after a bounded amount of work. An object per relay; no globals.
@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -82,14 +83,26 @@ public:
     // random streams, the counters and the datagrams waiting carry on, and
     // a shorter delay shortens waits as Modify does. Any thread; returns a
     // ticket for WaitApplied, or nothing when kMostWaitingChanges wait already.
-    std::optional<std::uint64_t> Apply(const LinkSettings& settings, const CString& line);
+    //
+    // With `at` (a time on the engine's clock: a scenario's step) the change
+    // waits in the engine for that time: the first datagram that arrives
+    // then or later meets it, and an idle engine wakes for it. Timed changes
+    // apply in the order given, each once its time has come and those
+    // before it have applied. An untimed change does not wait behind them;
+    // untimed settings (Apply, Modify) take the place of timed settings
+    // still waiting, which the caller has folded into them already (their
+    // lines are logged then).
+    std::optional<std::uint64_t> Apply(const LinkSettings& settings, const CString& line,
+                                       std::optional<LinkTime> at = std::nullopt);
     // The link down in one way or both: every datagram that way dropped
-    // (counted "outage") for `length`, or until Up. Logs `line` as it applies.
+    // (counted "outage") for `length` from the time it applies, or until
+    // Up. Logs `line` as it applies.
     std::optional<std::uint64_t> Down(LinkDirection way, std::optional<std::chrono::nanoseconds> length,
-                                      const CString& line);
-    std::optional<std::uint64_t> Up(const CString& line);
-    // Waits until the change with this ticket has applied (true), or the
-    // patience is spent or the engine stops (false). Never holds the engine.
+                                      const CString& line, std::optional<LinkTime> at = std::nullopt);
+    std::optional<std::uint64_t> Up(const CString& line, std::optional<LinkTime> at = std::nullopt);
+    // Waits until the engine's thread has taken the change with this ticket
+    // (true): applied it, or, a timed one, put it to wait for its time. False
+    // when the patience is spent or the engine stops. Never holds the engine.
     bool WaitApplied(std::uint64_t ticket, std::chrono::steady_clock::duration patience);
     // The settings as last asked for: applied, or about to be.
     LinkSettings Settings() const;
@@ -176,10 +189,15 @@ private:
         std::optional<std::chrono::nanoseconds> length;  // Down; nothing: until Up
         CString line;
         std::uint64_t ticket = 0;
+        std::optional<LinkTime> at;  // a timed change: not before then
     };
     std::optional<std::uint64_t> Push(Change change);
     void KeepTimeAsNeeded();
     void ApplyChanges();
+    // The timed changes whose time has come by `now`, in order.
+    void ApplyDueChanges(LinkTime now);
+    bool TimedChangeDue(LinkTime now) const { return !m_timed.empty() && *m_timed.front().at <= now; }
+    void ApplyChange(const Change& change, LinkTime now);
     void ApplySettings(const LinkSettings& settings);
     bool Outage(Direction direction, LinkTime now);
     void UpdateGauges();
@@ -220,6 +238,7 @@ private:
     PerDirection<std::optional<Impairment>> m_impairments;
     PerDirection<std::optional<LinkTime>> m_outageEnd;  // LinkTime::max(): until Up
     std::vector<Change> m_applying;
+    std::deque<Change> m_timed;  // waiting for their time, in the order given
     bool m_toldFellBehind = false;
     bool m_raised = false;  // the thread's priority, by KeepTimeAsNeeded
     LinkReport m_report;

@@ -31,19 +31,26 @@ void ScenarioTimeline::QueueNextStep()
 
 std::optional<nanoseconds> ScenarioTimeline::NextTime() const
 {
-    if (m_pending.empty())
-        return std::nullopt;
-    nanoseconds next = nanoseconds::max();
-    for (const Pending& pending : m_pending)
-        next = std::min(next, pending.event.at);
-    return next;
+    const auto next = Next();
+    return next ? std::optional(next->at) : std::nullopt;
+}
+
+std::vector<ScenarioTimeline::Pending>::const_iterator ScenarioTimeline::Earliest() const
+{
+    return std::min_element(m_pending.begin(), m_pending.end(), [](const Pending& a, const Pending& b) {
+        return a.event.at != b.event.at ? a.event.at < b.event.at : a.order < b.order;
+    });
+}
+
+std::optional<ScenarioEvent> ScenarioTimeline::Next() const
+{
+    const auto earliest = Earliest();
+    return earliest == m_pending.end() ? std::nullopt : std::optional(earliest->event);
 }
 
 std::optional<ScenarioEvent> ScenarioTimeline::TakeDue(nanoseconds now)
 {
-    const auto earliest = std::min_element(m_pending.begin(), m_pending.end(), [](const Pending& a, const Pending& b) {
-        return a.event.at != b.event.at ? a.event.at < b.event.at : a.order < b.order;
-    });
+    const auto earliest = Earliest();
     if (earliest == m_pending.end() || earliest->event.at > now)
         return std::nullopt;
     const ScenarioEvent event = earliest->event;

@@ -28,20 +28,23 @@ public:
 
     // When the next event falls due; nothing once all have.
     std::optional<std::chrono::nanoseconds> NextTime() const;
+    // The earliest event, not taken; nothing once all have been.
+    std::optional<ScenarioEvent> Next() const;
     // The earliest event due at `now`, taken; nothing when none is.
     std::optional<ScenarioEvent> TakeDue(std::chrono::nanoseconds now);
 
 private:
     void QueueNextStep();
+    struct Pending {
+        ScenarioEvent event;
+        std::uint64_t order = 0;
+    };
+    std::vector<Pending>::const_iterator Earliest() const;
 
     std::shared_ptr<const Scenario> m_scenario;
     std::chrono::nanoseconds m_start;
     std::size_t m_nextStep = 0;   // in the file
     std::uint64_t m_pass = 0;     // times through it
     std::uint64_t m_order = 0;    // among events at the same time: in the order queued
-    struct Pending {
-        ScenarioEvent event;
-        std::uint64_t order = 0;
-    };
     std::vector<Pending> m_pending;  // the next step and the parts of ramps under way
 };

@@ -183,9 +183,9 @@ TEST(ScenarioRun, ASeedAndTheSameArrivalsGiveTheSameFatesUnderAFakeClock)
     for (int i = 0; i < 80; ++i) {
         const std::string number = std::to_string(i + 1) + ":";
         const int ms = 5 * i;
-        if (ms >= 100 && ms < 200) {
-            EXPECT_EQ(first[i], number + "outage");
-        } else if (ms >= 350) {  // the ramp: 50 % until 300 ms, 25 % until 350 ms, then 0
+        // Steps go to the engine ahead of their time and apply at it.
+        EXPECT_EQ(first[i] == number + "outage", ms >= 100 && ms < 200) << first[i];
+        if (ms >= 350) {  // the ramp: 50 % until 300 ms, 25 % until 350 ms, then 0
             EXPECT_EQ(first[i], number + "left");
         }
         randomLosses += first[i] == number + "random-loss";

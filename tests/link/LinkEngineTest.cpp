@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
+#include <utility>
 
 #include "link/LinkEngine.h"
 #include "link/LinkLines.h"
@@ -322,4 +324,46 @@ TEST_F(LinkEngineTest, AShorterDelayMovesMoreThanASliceAndLeavesNoneBehind)
     ASSERT_TRUE(engine->WaitApplied(engine->Modify(0, 0), 5s));
     for (int i = 0; i < kCount; ++i)
         ASSERT_EQ(m_server.ReceiveText(), std::to_string(i));
+}
+
+// Timed changes (a scenario's steps) on a fake clock: each datagram meets
+// exactly the changes timed up to its arrival, an outage runs from its
+// time, and untimed settings take timed ones still waiting along.
+TEST(LinkEngineTimedChanges, ApplyAtTheirTimeInOrderAndFoldIntoUntimedSettings)
+{
+    UdpPeer server, client;
+    FakeClock clock;
+    LinkOptions options;
+    options.server = IpEndpoint::V4(0x7F000001, static_cast<std::uint16_t>(server.Port()));
+    options.seed = 1;
+    LineLog log, datagrams;
+    LinkEngine engine(options, log, datagrams, clock);
+    ASSERT_TRUE(engine.Open() && engine.Start());
+    const LinkTime start = clock.Now();
+    LinkSettings lossy = engine.Settings(), clear = lossy;
+    lossy.randomLossPercent = 100;
+    ASSERT_TRUE(engine.WaitApplied(*engine.Apply(lossy, L"A\r\n", start + 100ms), 5s));
+    ASSERT_TRUE(engine.WaitApplied(*engine.Down(LinkDirection::Both, 50ms, L"B\r\n", start + 200ms), 5s));
+    ASSERT_TRUE(engine.WaitApplied(*engine.Apply(clear, L"C\r\n", start + 300ms), 5s));
+    const auto fates = [&] {
+        return std::array{engine.Stats().Of(Direction::ToServer, DirectionCounter::Sent),
+                          engine.Stats().Of(Direction::ToServer, DirectionCounter::RandomDrops),
+                          engine.Stats().Of(Direction::ToServer, DirectionCounter::OutageDrops)};
+    };
+    enum Fate { Left, Random, Outage };
+    // The first datagram after 200 ms comes at 230: the outage still ends at 250.
+    const std::pair<int, Fate> sends[] = {{0, Left},     {99, Left},    {100, Random}, {199, Random},
+                                          {230, Outage}, {249, Outage}, {250, Random}, {300, Left}};
+    std::array<std::uint64_t, 3> expected{};
+    for (const auto& [ms, fate] : sends) {
+        clock.Set(start + std::chrono::milliseconds(ms));
+        ASSERT_GT(client.SendText("x", engine.ListenPort()), 0);
+        ++expected[fate];
+        EXPECT_TRUE(WaitUntil([&] { return fates() == expected; })) << "at " << ms << " ms";
+    }
+    ASSERT_TRUE(engine.WaitApplied(*engine.Apply(lossy, L"D\r\n", start + 1s), 5s));
+    ASSERT_TRUE(engine.WaitApplied(*engine.Apply(lossy, L"E\r\n"), 5s));
+    const auto lines = log.Lines();
+    EXPECT_EQ(std::vector<std::wstring>(lines.end() - 5, lines.end()),
+              (std::vector<std::wstring>{L"A", L"B", L"C", L"D", L"E"}));
 }
