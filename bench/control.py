@@ -7,6 +7,9 @@
   hammer   --api URL --rate R --seconds T
       R calls a second for T s, GET /stats and a PATCH /settings that the
       engine applies (keep-order on and off) in turn.
+  scenario --seconds T --every-ms M --out FILE
+      A scenario of T s with a step every M ms, each a change the engine
+      logs (keep-order on and off in turn: no datagram's fate changes).
   lateness --log FILE
       From a --log-format json log: how late each scenario step applied,
       against its time counted from the scenario's start.
@@ -115,6 +118,14 @@ def hammer(args):
           f" call_p50_us={percentile(calls, 0.5) * 1e6:.0f} call_p99_us={percentile(calls, 0.99) * 1e6:.0f}")
 
 
+def scenario(args):
+    steps = int(args.seconds * 1000 / args.every_ms)
+    with open(args.out, "w", encoding="utf-8") as out:
+        out.write(f"# {steps} steps, one every {args.every_ms} ms\n")
+        for i in range(steps):
+            out.write(f"{(i + 1) * args.every_ms}ms set --keep-order{' off' if i % 2 else ''}\n")
+
+
 def step_time(text):
     value = float(re.sub(r"m?s$", "", text))
     return value / 1000 if text.endswith("ms") else value
@@ -137,7 +148,7 @@ def lateness(args):
     late_us = [value * 1e6 for value in late]
     print(f"lateness steps={len(late_us)} p50_us={percentile(late_us, 0.5):.0f}"
           f" p99_us={percentile(late_us, 0.99):.0f} max_us={max(late_us, default=0):.0f}"
-          f" early={sum(1 for value in late_us if value < 0)}")
+          f" early={sum(1 for value in late_us if value < 0)} early_max_us={-min(late_us + [0]):.0f}")
 
 
 def main():
@@ -154,8 +165,12 @@ def main():
     two.add_argument("--seconds", type=float, default=10)
     three = commands.add_parser("lateness")
     three.add_argument("--log", required=True)
+    four = commands.add_parser("scenario")
+    four.add_argument("--seconds", type=float, default=60)
+    four.add_argument("--every-ms", type=int, default=100)
+    four.add_argument("--out", required=True)
     args = parser.parse_args()
-    {"changes": changes, "hammer": hammer, "lateness": lateness}[args.command](args)
+    {"changes": changes, "hammer": hammer, "lateness": lateness, "scenario": scenario}[args.command](args)
 
 
 if __name__ == "__main__":

@@ -242,8 +242,9 @@ start_socat() {
 # dulvet as a user runs it, bounded to 10 min: the program (and what stands
 # in front of it) up to "--", then its options. Its lines go to relay.out,
 # its standard error to relay.err, its commands through a fifo (relay_in).
-# Ready once it has written its settings lines. relay_process: the process
-# that holds the engine (under Wine, the .exe's own), for /proc.
+# Ready once it has written its settings lines (with --log-format json, set
+# dulvet_ready='"settings"'). relay_process: the process that holds the
+# engine (under Wine, the .exe's own), for /proc.
 start_dulvet() {
   local pinning=$1 server=$2
   shift 2
@@ -259,7 +260,7 @@ start_dulvet() {
   relay_pid=$!
   started_pids+=("$relay_pid")
   exec {relay_in}>"$work/relay.in"
-  await_line "$work/relay.out" "^Delay :"
+  await_line "$work/relay.out" "${dulvet_ready:-^Delay :}"
   relay_process=$relay_pid
   if [[ ${program[0]} == env ]]; then
     for _ in $(seq 100); do

@@ -40,6 +40,7 @@ sections=(
   busy            # delay beside a busy program, both engines, idle and busy
   capture         # what --capture costs: throughput, the pipeline's delay, nothing left out
   hostile         # loops, blocked output, the cap and memory after, modify under a flood, a spray
+  control         # the control API's changes on time, calls beside traffic, scenario steps on time
   log-at-speed    # Dulvet.exe's log at full speed under Wine (needs Wine)
 )
 
