@@ -145,24 +145,23 @@ ControlApi::ControlApi(std::shared_ptr<ControlQueue> queue, std::function<Engine
 {
 }
 
-ControlResponse ControlApi::OnMainLoop(std::function<ControlResponse(LinkControl& control)> work)
+template <typename Call, typename Target>
+ControlResponse ControlApi::Hand(std::function<ControlResponse(Target&)> work)
 {
     auto promise = std::make_shared<std::promise<ControlResponse>>();
     auto answer = promise->get_future();
-    m_queue->Push(ControlCall{[promise, work = std::move(work)](LinkControl& control) {
-        promise->set_value(work(control));
-    }});
+    m_queue->Push(Call{[promise, work = std::move(work)](Target& target) { promise->set_value(work(target)); }});
     return Answer(answer);
+}
+
+ControlResponse ControlApi::OnMainLoop(std::function<ControlResponse(LinkControl& control)> work)
+{
+    return Hand<ControlCall>(std::move(work));
 }
 
 ControlResponse ControlApi::WithScenario(std::function<ControlResponse(ScenarioSlot& slot)> work)
 {
-    auto promise = std::make_shared<std::promise<ControlResponse>>();
-    auto answer = promise->get_future();
-    m_queue->Push(ScenarioCall{[promise, work = std::move(work)](ScenarioSlot& slot) {
-        promise->set_value(work(slot));
-    }});
-    return Answer(answer);
+    return Hand<ScenarioCall>(std::move(work));
 }
 
 ControlResponse ControlApi::Answer(std::future<ControlResponse>& answer)

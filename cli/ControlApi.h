@@ -27,9 +27,13 @@ public:
     void Close() { m_closing = true; }
 
 private:
-    // Runs work on the main loop and waits for it (bounded).
+    // Runs work on the main loop and waits for it (bounded): with the
+    // link's control, or with the slot of the scenario that runs.
     ControlResponse OnMainLoop(std::function<ControlResponse(LinkControl& control)> work);
     ControlResponse WithScenario(std::function<ControlResponse(ScenarioSlot& slot)> work);
+    // Either of them: the work as the event Call, which hands it a Target.
+    template <typename Call, typename Target>
+    ControlResponse Hand(std::function<ControlResponse(Target&)> work);
     ControlResponse Answer(std::future<ControlResponse>& answer);
     ControlResponse PatchSettings(const std::string& body);
     ControlResponse PostDown(const std::string& body);
