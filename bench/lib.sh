@@ -332,6 +332,19 @@ counter_peak() {
   echo "${value:-0}"
 }
 
+# A paced run's figures in result[*:TAG]: from the pace line, what was sent
+# and how late the sender fell at most; from the sink's, what arrived and
+# the error of its one-way times.
+record_paced() {
+  local tag=$1 pace_line=$2 sink_line=$3
+  result[sent:$tag]=$(field "$pace_line" sent)
+  result[late:$tag]=$(field "$pace_line" latest_us)
+  result[received:$tag]=$(field "$sink_line" unique)
+  result[p50:$tag]=$(field "$sink_line" err_p50_us)
+  result[p99:$tag]=$(field "$sink_line" err_p99_us)
+  result[max:$tag]=$(field "$sink_line" abs_err_max_us)
+}
+
 # A stats line now, and the time to write it.
 ask_stats() {
   echo stats >&"$relay_in"

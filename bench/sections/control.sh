@@ -58,12 +58,7 @@ control_load() {
   note "load $tag: $pace_line"
   note "load $tag: $sink_line"
   [[ -n $hammer_line ]] && note "load $tag: $hammer_line"
-  result[sent:$tag]=$(field "$pace_line" sent)
-  result[late:$tag]=$(field "$pace_line" latest_us)
-  result[received:$tag]=$(field "$sink_line" unique)
-  result[p50:$tag]=$(field "$sink_line" err_p50_us)
-  result[p99:$tag]=$(field "$sink_line" err_p99_us)
-  result[max:$tag]=$(field "$sink_line" abs_err_max_us)
+  record_paced "$tag" "$pace_line" "$sink_line"
   result[calls:$tag]=$(field " $hammer_line" calls)
   result[rate:$tag]=$(field " $hammer_line" rate)
   result[failed:$tag]=$(field " $hammer_line" failed)

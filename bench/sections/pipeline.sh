@@ -34,12 +34,7 @@ pipeline_run() {
   note "pipeline $tag: $pace_line"
   note "pipeline $tag: $sink_line"
   note "pipeline $tag: VmRSS before ${rss_start} kB, peak sampled ${peak_rss} kB, VmHWM ${hwm} kB"
-  result[sent:$tag]=$(field "$pace_line" sent)
-  result[late:$tag]=$(field "$pace_line" latest_us)
-  result[received:$tag]=$(field "$sink_line" unique)
-  result[p50:$tag]=$(field "$sink_line" err_p50_us)
-  result[p99:$tag]=$(field "$sink_line" err_p99_us)
-  result[max:$tag]=$(field "$sink_line" abs_err_max_us)
+  record_paced "$tag" "$pace_line" "$sink_line"
   result[rss_start:$tag]=$rss_start
   result[hwm:$tag]=$hwm
   pipeline_tags+=("$tag")
