@@ -8,6 +8,7 @@
 #include <iterator>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/CliLinkEngine.h"
@@ -20,6 +21,7 @@
 namespace {
 
 using std::chrono::milliseconds;
+using namespace std::chrono_literals;
 
 CliOptions LinkRun()
 {
@@ -107,6 +109,22 @@ TEST(ScenarioTimeline, StepsRampsAndRepeatsFallDueInOrder)
             EXPECT_EQ(event->step->line, due.line) << c.text << " at " << due.ms;
             EXPECT_EQ(event->part, due.part) << c.text << " at " << due.ms;
         }
+    }
+}
+
+// The player wakes ahead of a step the link engine times itself, and at
+// the time of a modify, which the dialog's relay takes as it comes.
+TEST(ScenarioPlayer, WakesAheadOfTimedStepsAndAtAModify)
+{
+    const std::pair<const char*, milliseconds> cases[] = {
+        {"1s set --delay 5", 950ms}, {"1s down", 950ms}, {"1s up", 950ms}, {"1s modify 5 20", 1000ms},
+        {"1s set --delay 5 over 1s", 950ms}, {"0s up", -50ms}};
+    const LinkTime start = std::chrono::seconds(7);
+    for (const auto& [text, wake] : cases) {
+        const ScenarioParse parse = ReadScenario(text, "f.txt", LinkRun());
+        ASSERT_TRUE(parse.scenario) << parse.error;
+        const ScenarioPlayer player(parse.scenario, start);
+        EXPECT_EQ(player.WakeTime(), start + wake) << text;
     }
 }
 
