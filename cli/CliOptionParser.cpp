@@ -14,11 +14,6 @@
 
 namespace {
 
-std::string Utf8(std::wstring_view text) { return CString(text).ToUtf8(); }
-
-// The user's text in quotes, its control characters shown escaped.
-std::string Quoted(std::wstring_view value) { return std::string("'").append(ShownText(Utf8(value))).append("'"); }
-
 // A server at the relay's own address and port would have the relay send to
 // itself: with sessions one datagram opens thousands of them. A relay that
 // listens on every address (0.0.0.0, [::]) is also every loopback address

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "capture/CaptureComments.h"
+#include "cli/ShownText.h"
 #include "link/LinkLines.h"
 #include "relay/LogLines.h"
 
@@ -61,8 +62,6 @@ bool IsDatagramLine(std::wstring_view line)
     return (std::swscanf(std::wstring(line).c_str(), L"Delay %d ms%lc", &number, &end) == 2 && end == L'.') ||
            (std::swscanf(std::wstring(line).c_str(), L"count:%d%lc", &number, &end) == 2 && end == L'.');
 }
-
-std::string Utf8(std::wstring_view text) { return CString(text).ToUtf8(); }
 
 // A JSON string; what is not UTF-8 becomes U+FFFD rather than an exception.
 std::string Quote(std::wstring_view text)

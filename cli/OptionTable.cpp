@@ -13,11 +13,6 @@ namespace {
 
 using Written = std::optional<std::string>;
 
-std::string Utf8(std::wstring_view text) { return CString(text).ToUtf8(); }
-
-// The user's text in quotes, its control characters shown escaped.
-std::string Quoted(std::wstring_view value) { return std::string("'").append(ShownText(Utf8(value))).append("'"); }
-
 // ADDR:PORT: a plain dotted-decimal IPv4 address, an IPv6 address in
 // brackets or a host name (resolved now), and a port 1..65535.
 OptionProblem ReadListen(CliOptions& options, std::wstring_view value)

@@ -3,6 +3,7 @@
 #include <span>
 
 #include "cli/OptionTable.h"
+#include "cli/ShownText.h"
 
 namespace {
 
@@ -14,10 +15,8 @@ SettingsChange Refused(SettingsChange::Outcome outcome, std::string error)
     return change;
 }
 
-std::string Quoted(std::string_view text) { return std::string("'").append(text).append("'"); }
-
 // "--flag" or "--flag VALUE" as the command line writes it; nothing at the default.
-std::optional<std::string> Written(const OptionRule& rule, const CliOptions& options)
+std::optional<std::string> WrittenFlag(const OptionRule& rule, const CliOptions& options)
 {
     const auto value = rule.write(options);
     if (!value)
@@ -113,7 +112,7 @@ std::string CommandLineOf(const CliOptions& options)
 {
     std::string line = "dulvet";
     for (const OptionRule& rule : OptionTable())
-        if (const auto text = Written(rule, options))
+        if (const auto text = WrittenFlag(rule, options))
             line += " " + *text;
     return line;
 }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "framework/core/CString.h"
+
 std::string ShownText(std::string_view utf8)
 {
     std::string shown;
@@ -23,3 +25,9 @@ std::string ShownText(std::string_view utf8)
     }
     return shown;
 }
+
+std::string Quoted(std::string_view utf8) { return std::string("'").append(ShownText(utf8)).append("'"); }
+
+std::string Quoted(std::wstring_view text) { return Quoted(Utf8(text)); }
+
+std::string Utf8(std::wstring_view text) { return CString(text).ToUtf8(); }

@@ -63,6 +63,7 @@ TEST(SettingsChange, ChangesWhatItNamesOrNothingAndSaysWhy)
         {"--reorder 5 --delay 0", Outcome::Bad, "--reorder needs a delay (--delay)"},
         {"--bogus 1", Outcome::Bad, "unknown option '--bogus'"},
         {"jitter 5", Outcome::Bad, "unexpected argument 'jitter'"},
+        {"--\x1b[2J 1", Outcome::Bad, "unknown option '--\\x1B[2J'"},
         {"--jitter 5 --listen 127.0.0.1:7000", Outcome::Fixed, "--listen is fixed at start"},
         {"--seed 1", Outcome::Fixed, "--seed is fixed at start"},
         {"--quiet", Outcome::Fixed, "--quiet is fixed at start"},
