@@ -10,7 +10,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "framework/core/Ipv4Text.h"
 #include "framework/core/SocketAddress.h"
 #include "framework/core/StopSignal.h"
 
@@ -70,12 +69,7 @@ int CAsyncSocket::ReceiveFrom(void* buffer, int capacity, CString& fromAddress, 
     if (received > capacity)
         return kDatagramTooLong;
     const IpEndpoint sender = IpEndpoint::FromSockaddr(from).value_or(IpEndpoint());
-    if (sender.IsV4()) {
-        Ipv4TextBuffer text;  // IPv4 without allocating
-        fromAddress.Assign(FormatIpv4(sender.V4Address(), text));
-    } else {
-        fromAddress = sender.AddressText();
-    }
+    AssignAddressText(sender, fromAddress);
     fromPort = sender.Port();
     return static_cast<int>(received);
 }

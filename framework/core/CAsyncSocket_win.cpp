@@ -3,19 +3,14 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <mswsock.h>
+
+#include "framework/core/WinsockHandle_win.h"
 #include <windows.h>
 
-#include "framework/core/Ipv4Text.h"
 #include "framework/core/SocketAddress.h"
 #include "framework/core/StopSignal.h"
 
-#ifndef SIO_UDP_CONNRESET
-#define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
-#endif
-
 namespace {
-
-SOCKET AsSocket(std::intptr_t handle) { return static_cast<SOCKET>(handle); }
 
 // The sockets library, started on first use and cleaned up at process end.
 class SocketLibrary {
@@ -68,11 +63,7 @@ bool CAsyncSocket::Create(unsigned port, int socketType, long events, const CStr
         closesocket(s);
         return false;
     }
-    // A send to a port with no listener would otherwise make a later
-    // receive fail with a connection reset; the relay has no use for that.
-    BOOL report = FALSE;
-    DWORD returned = 0;
-    WSAIoctl(s, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr, nullptr);
+    IgnoreConnectionResets(s);
 
     // Registering for read notifications also makes the socket non-blocking.
     // The event resets itself when a wait sees it, which spares a reset call
@@ -116,12 +107,7 @@ int CAsyncSocket::ReceiveFrom(void* buffer, int capacity, CString& fromAddress, 
     if (received == SOCKET_ERROR)
         return WSAGetLastError() == WSAEMSGSIZE ? kDatagramTooLong : -1;
     const IpEndpoint sender = IpEndpoint::FromSockaddr(from).value_or(IpEndpoint());
-    if (sender.IsV4()) {
-        Ipv4TextBuffer text;  // IPv4 without allocating
-        fromAddress.Assign(FormatIpv4(sender.V4Address(), text));
-    } else {
-        fromAddress = sender.AddressText();
-    }
+    AssignAddressText(sender, fromAddress);
     fromPort = sender.Port();
     return received;
 }

@@ -4,13 +4,9 @@
 #include <ws2tcpip.h>
 #include <mswsock.h>
 
-#ifndef SIO_UDP_CONNRESET
-#define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
-#endif
+#include "framework/core/WinsockHandle_win.h"
 
 namespace {
-
-SOCKET AsSocket(std::intptr_t handle) { return static_cast<SOCKET>(handle); }
 
 IpEndpoint PeerOf(const sockaddr_storage& address) { return IpEndpoint::FromSockaddr(address).value_or(IpEndpoint()); }
 
@@ -41,11 +37,7 @@ bool DatagramSocket::Open(const IpEndpoint& local, Stack stack)
         closesocket(s);
         return false;
     }
-    // A send to a port with no listener would otherwise make a later
-    // receive fail with a connection reset; the relay has no use for that.
-    BOOL report = FALSE;
-    DWORD returned = 0;
-    WSAIoctl(s, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr, nullptr);
+    IgnoreConnectionResets(s);
     m_handle = static_cast<std::intptr_t>(s);
     m_v6 = v6;
     m_dualStack = v6 && !only;

@@ -23,3 +23,13 @@ std::optional<IpEndpoint> EndpointOfText(const CString& address, unsigned port)
     }
     return IpEndpoint::V6(*v6, port16, zone);
 }
+
+void AssignAddressText(const IpEndpoint& sender, CString& address)
+{
+    if (sender.IsV4()) {
+        Ipv4TextBuffer text;
+        address.Assign(FormatIpv4(sender.V4Address(), text));
+    } else {
+        address = sender.AddressText();
+    }
+}

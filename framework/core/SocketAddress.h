@@ -1,6 +1,6 @@
 #pragma once
 // The endpoint of an address text and a port, as both platforms' sockets
-// bind to it and send to it.
+// bind to it and send to it, and the address text of a sender.
 
 #include <optional>
 
@@ -11,3 +11,7 @@
 // with an optional zone after '%' ("fe80::1%eth0"); only the low 16 bits of
 // the port are used. Nothing when the text is not an address.
 std::optional<IpEndpoint> EndpointOfText(const CString& address, unsigned port);
+
+// The sender's address as the relay shows it: IPv4 in dotted decimal
+// (written without allocating, once per datagram), IPv6 as IpEndpoint writes it.
+void AssignAddressText(const IpEndpoint& sender, CString& address);
