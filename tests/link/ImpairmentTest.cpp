@@ -10,12 +10,12 @@
 
 #include "link/Impairment.h"
 #include "link/LinkRandom.h"
+#include "tests/link/LinkTimes.h"
 
 using namespace std::chrono_literals;
 
 namespace {
 
-LinkTime Ms(double ms) { return LinkTime(static_cast<std::int64_t>(std::llround(ms * 1e6))); }
 
 Impairment Make(const LinkSettings& settings, std::int32_t missCount = 0, std::int32_t delayMs = 0,
                 std::uint64_t seed = 7, Direction direction = Direction::ToServer)

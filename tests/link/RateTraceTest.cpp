@@ -8,11 +8,10 @@
 
 #include "link/Impairment.h"
 #include "link/RateTrace.h"
+#include "tests/link/LinkTimes.h"
 
 namespace {
 
-constexpr LinkTime Ms(std::int64_t ms) { return std::chrono::milliseconds(ms); }
-constexpr LinkTime Us(std::int64_t us) { return std::chrono::microseconds(us); }
 
 // Opportunities at 1, 1, 3 and 10 ms, then again 10 ms later, and so on.
 LinkSettings Traced(std::vector<std::int64_t> ms = {1, 1, 3, 10}, std::int32_t queue = 1000)
