@@ -34,20 +34,6 @@ OptionProblem CheckServerIsNotRelay(const LinkOptions& link)
     return "--server " + server.ToText().ToUtf8() + " is the relay's own --listen address: it would relay to itself";
 }
 
-// The dialog's relay sends to the server through its one socket, which
-// must be of the server's family (or take both).
-OptionProblem CheckDialogRelayFamilies(const CliOptions& options)
-{
-    const IpEndpoint& listen = options.link.listen.front();
-    const IpEndpoint& server = options.link.server;
-    const bool bothFamilies = !listen.IsV4() && listen.IsUnspecified();
-    if (listen.IsV4() == server.IsV4() || (bothFamilies && server.IsV4()))
-        return std::nullopt;
-    return "--server " + server.ToText().ToUtf8() + " and --listen " + listen.ToText().ToUtf8() +
-           " are of different families: the dialog's relay sends through its one socket; any link option "
-           "(--clients last changes nothing else) relays between IPv4 and IPv6";
-}
-
 constexpr std::string_view kHelpFlag = "--help";
 constexpr size_t kHelpColumn = 24;  // where each option's help starts
 constexpr std::string_view kVersionFlag = "--version";
@@ -186,8 +172,6 @@ CliParse ParseCommandLine(const std::vector<CString>& commandLine)
         };
         if (OptionProblem problem = CheckTogether(parse.options.link, wasGiven))
             return Bad(*problem);
-    } else if (OptionProblem problem = CheckDialogRelayFamilies(parse.options)) {
-        return Bad(*problem);
     }
     if (parse.options.scenarioPath) {
         // Checked against the settings it starts from, before anything opens.

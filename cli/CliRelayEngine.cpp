@@ -13,20 +13,41 @@ bool CliRelayEngine::Open(std::string& error)
         error = kSocketsLibraryFailure;
         return false;
     }
-    // Its one socket listens on the first address a name gives.
+    // The relay socket listens on the first address a name gives; the
+    // worker serves the others beside it.
     const IpEndpoint& listen = m_options.link.listen.front();
     if (!g_relaySocket.Create(listen.Port(), SOCK_DGRAM, FD_READ, listen.AddressText())) {
         error = CannotOpenRelayPort(listen, g_relaySocket.GetLastError());
         return false;
     }
+    for (std::size_t i = 1; i < m_options.link.listen.size(); ++i) {
+        int code = 0;
+        if (!m_more.Listen(m_options.link.listen[i], code)) {
+            error = CannotOpenRelayPort(m_options.link.listen[i], code);
+            CloseSockets();
+            return false;
+        }
+    }
+    const IpEndpoint& server = m_options.link.server;
+    if (int code = 0; !m_more.ReachServer(server, listen, g_relaySocket.TakesBothFamilies(), code)) {
+        error = CannotOpenRelayPort(server.IsV4() ? IpEndpoint() : IpEndpoint::V6({}, 0), code);
+        CloseSockets();
+        return false;
+    }
     // As the dialog's Start fills them in, before the worker exists. The
     // worker knows the server by this text, as the receive writes it.
-    g_relaySocket.m_strServerAddr = m_options.link.server.AddressText();
-    g_relaySocket.m_nServerPort = m_options.link.server.Port();
+    g_relaySocket.m_strServerAddr = server.AddressText();
+    g_relaySocket.m_nServerPort = server.Port();
     g_relaySocket.m_strLocalAddr = listen.AddressText();
     g_relaySocket.m_nLocalPort = listen.Port();
     g_relaySocket.m_allowed = m_options.link.allow;
     return true;
+}
+
+void CliRelayEngine::CloseSockets()
+{
+    g_relaySocket.Close();
+    m_more.Close();
 }
 
 std::vector<std::string> CliRelayEngine::StartNotes() const
@@ -34,10 +55,9 @@ std::vector<std::string> CliRelayEngine::StartNotes() const
     std::vector<std::string> notes;
     if (g_relaySocket.TakesBothFamilies())
         notes.push_back(ListeningForBoth(m_options.link.listen.front()));
-    if (m_options.link.listen.size() > 1)
-        notes.push_back("Listening on " + m_options.link.listen.front().ToText().ToUtf8() + " only, the first of " +
-                        m_options.listenText.ToUtf8() +
-                        "'s addresses: the dialog's relay has one socket (a link option listens on each).");
+    for (const RelaySockets::Extra& extra : m_more.Extras())
+        if (!extra.towardsServerOnly && extra.socket->TakesBothFamilies())
+            notes.push_back(ListeningForBoth(extra.at));
     return notes;
 }
 
@@ -53,8 +73,10 @@ bool CliRelayEngine::Start(LogHost& settingsLog, LogHost& datagramLog, std::stri
     // pauses then end on time where the system grants it.
     g_relayWorker.KeepTimeWith(ThreadTiming::Priority::RaiseOrKeep);
     g_relayWorker.SetNoticeLog(m_noticeLog);
+    g_relayWorker.Serve(&m_more);
     if (!g_relayWorker.Launch(datagramLog, announce)) {
-        g_relaySocket.Close();
+        g_relayWorker.Serve(nullptr);
+        CloseSockets();
         error = kRelayStartFailure;
         return false;
     }
@@ -83,6 +105,7 @@ EngineStats CliRelayEngine::Stats() const
     counters.push_back({"own_address", read(stats.ownAddress), false});
     counters.push_back({"send_failed", read(stats.sendFailed), false});
     counters.push_back({"not_allowed", read(stats.notAllowed), false});
+    counters.push_back({"not_from_server", read(stats.notFromServer), false});
     if (const auto drops = g_relaySocket.IsOpen() ? KernelDropsAtOwnSockets() : m_kernelDropsAtClose)
         counters.push_back({"kernel_drops", *drops, false});
     return counters;
@@ -93,8 +116,9 @@ void CliRelayEngine::Stop()
     g_relayWorker.Stop();
     g_relayWorker.Observe(nullptr);
     g_relayWorker.SetNoticeLog(nullptr);
+    g_relayWorker.Serve(nullptr);
     if (g_relaySocket.IsOpen())
         m_kernelDropsAtClose = KernelDropsAtOwnSockets();
-    g_relaySocket.Close();
+    CloseSockets();
     m_settingsLog = nullptr;
 }

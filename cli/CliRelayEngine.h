@@ -1,13 +1,15 @@
 #pragma once
 // The relay engine (relay/) behind the console program: the dialog's
 // process-wide socket, worker, drop counter and log lines, driven as the
-// dialog's Start and Modify drive them. One per process, like that state.
+// dialog's Start and Modify drive them, with the sockets the dialog has no
+// use for beside its one (RelaySockets). One per process, like that state.
 
 #include <cstdint>
 #include <optional>
 
 #include "cli/CliOptions.h"
 #include "cli/Engine.h"
+#include "relay/RelaySockets.h"
 
 class CliRelayEngine : public Engine {
 public:
@@ -26,7 +28,12 @@ public:
     std::vector<std::string> StartNotes() const override;
 
 private:
+    void CloseSockets();
+
     const CliOptions m_options;
+    // Listening on a name's further addresses, and towards a server of the
+    // other family: beside the dialog's one socket.
+    RelaySockets m_more;
     LogHost* m_settingsLog = nullptr;
     LogHost* m_noticeLog = nullptr;
     // The kernel's drops as the socket closed (its count goes with it).

@@ -1,6 +1,7 @@
 #include "relay/RelayEvents.h"
 
 #include <chrono>
+#include <utility>
 
 #include "framework/core/SocketAddress.h"
 #include "relay/RelayState.h"
@@ -15,14 +16,15 @@ std::int64_t NowNs()
 
 }  // namespace
 
-RelayEvents::RelayEvents(DatagramObserver& observer, PacketEndpoint relay, PacketEndpoint server)
-    : m_observer(observer), m_relay(relay), m_server(server)
+RelayEvents::RelayEvents(DatagramObserver& observer, std::vector<PacketEndpoint> sockets, PacketEndpoint server)
+    : m_observer(observer), m_sockets(std::move(sockets)), m_server(server)
 {
 }
 
-void RelayEvents::Received()
+void RelayEvents::Received(std::size_t at)
 {
     m_arrivalNs = NowNs();
+    m_at = m_sockets[at];
     m_sender = PacketEndpoint::From(EndpointOfText(g_strFromAddr, g_nFromPort).value_or(IpEndpoint()));
 }
 
@@ -35,7 +37,7 @@ void RelayEvents::Tell(DatagramEvent& event)
     m_observer.OnDatagram(event);
 }
 
-void RelayEvents::ClientForwarded(bool delayed, std::int32_t delayMs, std::int32_t count, bool sent)
+void RelayEvents::ClientForwarded(bool delayed, std::int32_t delayMs, std::int32_t count, bool sent, std::size_t via)
 {
     m_client = m_sender;
     DatagramEvent event;
@@ -44,13 +46,13 @@ void RelayEvents::ClientForwarded(bool delayed, std::int32_t delayMs, std::int32
     event.step = DatagramStep::Arrived;
     event.timeNs = m_arrivalNs;
     event.source = m_sender;
-    event.destination = m_relay;
+    event.destination = m_at;
     Tell(event);
     if (!sent)
         return;
     event.step = DatagramStep::Left;
     event.timeNs = NowNs();
-    event.source = m_relay;
+    event.source = m_sockets[via];
     event.destination = m_server;
     event.delayed = delayed;
     event.delayMs = delayMs;
@@ -67,12 +69,12 @@ void RelayEvents::ClientDropped()
     event.step = DatagramStep::Dropped;
     event.timeNs = m_arrivalNs;
     event.source = m_sender;
-    event.destination = m_relay;
+    event.destination = m_at;
     event.cause = "dropped";  // the dialog engine's counter
     Tell(event);
 }
 
-void RelayEvents::ReplyForwarded(bool sent)
+void RelayEvents::ReplyForwarded(bool sent, std::size_t via)
 {
     DatagramEvent event;
     event.way = DatagramWay::ToClient;
@@ -80,13 +82,13 @@ void RelayEvents::ReplyForwarded(bool sent)
     event.step = DatagramStep::Arrived;
     event.timeNs = m_arrivalNs;
     event.source = m_server;
-    event.destination = m_relay;
+    event.destination = m_at;
     Tell(event);
     if (!sent)
         return;
     event.step = DatagramStep::Left;
     event.timeNs = NowNs();
-    event.source = m_relay;
+    event.source = m_sockets[via];
     event.destination = m_client;
     Tell(event);
 }
@@ -99,7 +101,7 @@ void RelayEvents::ReplyLost()
     event.step = DatagramStep::Dropped;
     event.timeNs = m_arrivalNs;
     event.source = m_server;
-    event.destination = m_relay;
+    event.destination = m_at;
     event.cause = "lost_replies";
     Tell(event);
 }

@@ -4,31 +4,37 @@
 // made when the console program asks for a capture or an event log; the
 // dialog never makes one.
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "relay/DatagramObserver.h"
 
 class RelayEvents {
 public:
-    // The relay's own address and port and the server's, as the socket's
-    // settings hold them when the worker starts.
-    RelayEvents(DatagramObserver& observer, PacketEndpoint relay, PacketEndpoint server);
+    // Where each socket the worker serves is, in its order (the relay
+    // socket first), and the server, as the settings hold them when the
+    // worker starts.
+    RelayEvents(DatagramObserver& observer, std::vector<PacketEndpoint> sockets, PacketEndpoint server);
 
-    // A datagram was taken now, from the sender the relay state names.
-    void Received();
-    // Its fate. A client datagram is told after its pause, with the time it
-    // arrived: nothing else is told meanwhile, so time only moves forward.
-    void ClientForwarded(bool delayed, std::int32_t delayMs, std::int32_t count, bool sent);
+    // A datagram was taken now at socket `at`, from the sender the relay
+    // state names.
+    void Received(std::size_t at);
+    // Its fate; `via` the socket it left through. A client datagram is told
+    // after its pause, with the time it arrived: nothing else is told
+    // meanwhile, so time only moves forward.
+    void ClientForwarded(bool delayed, std::int32_t delayMs, std::int32_t count, bool sent, std::size_t via);
     void ClientDropped();
-    void ReplyForwarded(bool sent);
+    void ReplyForwarded(bool sent, std::size_t via);
     void ReplyLost();
 
 private:
     void Tell(DatagramEvent& event);
 
     DatagramObserver& m_observer;
-    PacketEndpoint m_relay;
+    std::vector<PacketEndpoint> m_sockets;
     PacketEndpoint m_server;
+    PacketEndpoint m_at;  // the socket the last datagram came to
     PacketEndpoint m_sender;
     PacketEndpoint m_client;  // whoever sent last
     std::int64_t m_arrivalNs = 0;

@@ -21,6 +21,7 @@ struct RelayStats {
     Counter ownAddress{0};   // datagrams "from" the relay's own socket, dropped (else it would loop)
     Counter sendFailed{0};   // datagrams the system refused to send (a broadcast address, no route)
     Counter notAllowed{0};   // client datagrams from a sender the allow list leaves out, dropped
+    Counter notFromServer{0};  // datagrams from others at dulvet's own socket towards the server, dropped
 
     // The worker only.
     static void Bump(Counter& counter)
@@ -32,7 +33,7 @@ struct RelayStats {
     void Reset()
     {
         for (Counter* counter : {&fromClients, &toServer, &dropped, &fromServer, &toClient, &lostReplies, &tooLong,
-                                 &ownAddress, &sendFailed, &notAllowed})
+                                 &ownAddress, &sendFailed, &notAllowed, &notFromServer})
             counter->store(0, std::memory_order_relaxed);
     }
 };

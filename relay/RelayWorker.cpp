@@ -1,14 +1,18 @@
 #include "relay/RelayWorker.h"
 
 #include <chrono>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "relay/LogHost.h"
 #include "relay/LogLines.h"
 #include "relay/RelayEvents.h"
+#include "relay/RelaySockets.h"
 #include "relay/RelayState.h"
 #include "framework/core/OwnEndpoint.h"
 #include "framework/core/SocketAddress.h"
+#include "framework/core/SocketWait.h"
 #include "framework/core/ThreadTiming.h"
 
 namespace {
@@ -23,16 +27,62 @@ bool IsFromServer()
            g_nFromPort == static_cast<std::uint32_t>(g_relaySocket.m_nServerPort);
 }
 
-// A datagram "from" the relay's own socket (not as the server: a server at
-// the relay's own address only echoes, which harms nobody). Relayed, it
-// would come back to the relay from itself, and so on without end.
-bool IsFromOwnSocket(OwnEndpoint& own, unsigned ownPort)
-{
-    if (g_nFromPort != ownPort)
+// The sockets one run of the worker serves: the relay socket alone for the
+// dialog; for dulvet, then its further ones (RelaySockets).
+class ServedSockets {
+public:
+    explicit ServedSockets(const RelaySockets* more)
+    {
+        const unsigned ownPort = g_relaySocket.GetLocalPort();
+        const IpEndpoint relayAt =
+            EndpointOfText(g_relaySocket.m_strLocalAddr, ownPort).value_or(IpEndpoint().WithPort(ownPort));
+        m_served.push_back({&g_relaySocket, OwnEndpoint(relayAt, g_relaySocket.TakesBothFamilies()), ownPort, false});
+        if (!more)
+            return;
+        for (const RelaySockets::Extra& extra : more->Extras()) {
+            // The one towards the server is bound to every address of its family.
+            const IpEndpoint any = extra.at.IsV4() ? IpEndpoint() : IpEndpoint::V6({}, 0);
+            const IpEndpoint bound = extra.towardsServerOnly ? any.WithPort(extra.at.Port()) : extra.at;
+            m_served.push_back({extra.socket.get(), OwnEndpoint(bound, extra.socket->TakesBothFamilies()),
+                                extra.at.Port(), extra.towardsServerOnly});
+        }
+        m_towardsServer = more->TowardsServer();
+    }
+
+    std::size_t Count() const { return m_served.size(); }
+    CAsyncSocket& At(std::size_t index) const { return *m_served[index].socket; }
+    bool TowardsServerOnly(std::size_t index) const { return m_served[index].towardsServerOnly; }
+    CAsyncSocket& TowardsServer() const { return At(m_towardsServer); }
+    std::size_t TowardsServerIndex() const { return m_towardsServer; }
+
+    // A datagram "from" one of the relay's own sockets (not as the server:
+    // a server at the relay's own address only echoes, which harms
+    // nobody). Relayed, it would come back to the relay from itself, and so
+    // on without end.
+    bool IsFromOwnSocket()
+    {
+        std::optional<IpEndpoint> from;
+        for (Served& served : m_served) {
+            if (g_nFromPort != served.port)
+                continue;
+            if (!from)
+                from = EndpointOfText(g_strFromAddr, g_nFromPort);
+            if (from && served.own.Is(*from))
+                return true;
+        }
         return false;
-    const auto from = EndpointOfText(g_strFromAddr, g_nFromPort);
-    return from && own.Is(*from);
-}
+    }
+
+private:
+    struct Served {
+        CAsyncSocket* socket;
+        OwnEndpoint own;
+        unsigned port;
+        bool towardsServerOnly;
+    };
+    std::vector<Served> m_served;
+    std::size_t m_towardsServer = 0;
+};
 
 // A client the allow list lets in (always, when it is empty).
 bool IsAllowed()
@@ -47,10 +97,11 @@ bool IsAllowed()
     return v6 && allowed.Allows(IpEndpoint::V6(*v6, 0));
 }
 
-bool SendToServer()
+bool SendToServer(const ServedSockets& sockets)
 {
-    if (g_relaySocket.SendTo(g_relaySocket.m_buffer, g_nRecvLen, static_cast<unsigned>(g_relaySocket.m_nServerPort),
-                             g_relaySocket.m_strServerAddr) < 0) {
+    if (sockets.TowardsServer().SendTo(g_relaySocket.m_buffer, g_nRecvLen,
+                                       static_cast<unsigned>(g_relaySocket.m_nServerPort),
+                                       g_relaySocket.m_strServerAddr) < 0) {
         RelayStats::Bump(Counts().sendFailed);
         return false;
     }
@@ -58,7 +109,8 @@ bool SendToServer()
     return true;
 }
 
-void SendToClient(RelayEvents* events)
+// Through the socket the last client sent to.
+void SendToClient(CAsyncSocket& socket, RelayEvents* events, std::size_t via)
 {
     // Before any client has sent there is nobody to reply to.
     if (g_relaySocket.m_strClientAddr.IsEmpty()) {
@@ -67,15 +119,15 @@ void SendToClient(RelayEvents* events)
             events->ReplyLost();
         return;
     }
-    const bool sent = g_relaySocket.SendTo(g_relaySocket.m_buffer, g_nRecvLen,
-                                           static_cast<unsigned>(g_relaySocket.m_nClientPort),
-                                           g_relaySocket.m_strClientAddr) >= 0;
+    const bool sent = socket.SendTo(g_relaySocket.m_buffer, g_nRecvLen,
+                                    static_cast<unsigned>(g_relaySocket.m_nClientPort),
+                                    g_relaySocket.m_strClientAddr) >= 0;
     if (sent)
         RelayStats::Bump(Counts().toClient);
     else
         RelayStats::Bump(Counts().sendFailed);
     if (events)
-        events->ReplyForwarded(sent);
+        events->ReplyForwarded(sent, via);
 }
 
 // A long pause looks at the delay again this often.
@@ -126,13 +178,14 @@ bool PauseBeforeClientDatagram(LogHost& log, const StopSignal& stop, PauseLine& 
 }
 
 // Forwards the datagram or drops it by the drop period.
-void ForwardOrDrop(LogHost& log, std::int32_t missCount, const PauseLine& pause, RelayEvents* events)
+void ForwardOrDrop(LogHost& log, std::int32_t missCount, const PauseLine& pause, const ServedSockets& sockets,
+                   RelayEvents* events)
 {
     if (g_nCount < missCount) {
-        const bool sent = SendToServer();
+        const bool sent = SendToServer(sockets);
         log.AppendLog(CString::Formatted(kCountLine, g_nCount));
         if (events)
-            events->ClientForwarded(pause.logged, pause.delayMs, g_nCount, sent);
+            events->ClientForwarded(pause.logged, pause.delayMs, g_nCount, sent, sockets.TowardsServerIndex());
         ++g_nCount;
     } else {
         g_nCount = 1;
@@ -143,7 +196,7 @@ void ForwardOrDrop(LogHost& log, std::int32_t missCount, const PauseLine& pause,
     }
 }
 
-bool HandleClientDatagram(LogHost& log, const StopSignal& stop, RelayEvents* events)
+bool HandleClientDatagram(LogHost& log, const StopSignal& stop, const ServedSockets& sockets, RelayEvents* events)
 {
     g_relaySocket.m_strClientAddr.Assign(g_strFromAddr.View());
     g_relaySocket.m_nClientPort = static_cast<std::int32_t>(g_nFromPort);
@@ -154,11 +207,11 @@ bool HandleClientDatagram(LogHost& log, const StopSignal& stop, RelayEvents* eve
     // to this datagram; a loss of 0 then forwards it uncounted.
     const std::int32_t missCount = g_relaySocket.m_nMissCount.load();
     if (missCount != 0) {
-        ForwardOrDrop(log, missCount, pause, events);
+        ForwardOrDrop(log, missCount, pause, sockets, events);
     } else {
-        const bool sent = SendToServer();
+        const bool sent = SendToServer(sockets);
         if (events)
-            events->ClientForwarded(pause.logged, pause.delayMs, 0, sent);
+            events->ClientForwarded(pause.logged, pause.delayMs, 0, sent, sockets.TowardsServerIndex());
     }
     return true;
 }
@@ -194,37 +247,100 @@ private:
     bool m_told = false;
 };
 
-}  // namespace
-
 // A wait for a datagram that fails (a broken handle, the system short of
 // memory) is tried again after this long, never at once.
 constexpr int kRetryFailedWaitMilliseconds = 50;
+
+// Takes the next datagram from the sockets in turn, sleeping while all of
+// them are empty. With one socket (the dialog's) it receives, and waits
+// whenever that takes nothing, as the dialog's worker always has.
+class Receiver {
+public:
+    Receiver(const ServedSockets& sockets, const StopSignal& stop) : m_sockets(sockets), m_stop(stop)
+    {
+        if (sockets.Count() == 1)
+            return;
+        m_wait = std::make_unique<SocketWait>(stop);
+        for (std::size_t i = 0; i < sockets.Count(); ++i)
+            m_wait->Add(sockets.At(i), i);
+    }
+    ~Receiver()
+    {
+        if (m_wait)
+            for (std::size_t i = 0; i < m_sockets.Count(); ++i)
+                m_wait->Remove(m_sockets.At(i));
+    }
+    Receiver(const Receiver&) = delete;
+    Receiver& operator=(const Receiver&) = delete;
+
+    // A datagram in the relay state, or false once nothing was taken; `at`
+    // says which socket it came to.
+    bool Take(std::size_t& at, QueueWatch& queue)
+    {
+        at = m_next;
+        m_next = (m_next + 1) % m_sockets.Count();
+        g_nRecvLen = m_sockets.At(at).ReceiveFrom(g_relaySocket.m_buffer, kRelayBufferSize, g_strFromAddr,
+                                                  g_nFromPort, 0);
+        if (g_nRecvLen > 0) {
+            m_emptyInARow = 0;
+            m_allEmpty = true;
+            return true;
+        }
+        if (g_nRecvLen == CAsyncSocket::kDatagramTooLong) {
+            RelayStats::Bump(Counts().tooLong);
+            m_allEmpty = false;
+        }
+        if (++m_emptyInARow < m_sockets.Count())
+            return false;
+        if (m_allEmpty)
+            queue.SocketEmpty();
+        m_emptyInARow = 0;
+        m_allEmpty = true;
+        // Nothing taken: sleep until a datagram arrives instead of spinning.
+        if (!Wait() && !m_stop.IsRaised())
+            m_stop.Pause(kRetryFailedWaitMilliseconds);
+        return false;
+    }
+
+private:
+    bool Wait()
+    {
+        if (!m_wait)
+            return g_relaySocket.WaitForDatagram(m_stop);
+        std::vector<std::uint64_t> ready;
+        return m_wait->IsUsable() && m_wait->Wait(std::nullopt, ready) == SocketWait::Woken::Sockets;
+    }
+
+    const ServedSockets& m_sockets;
+    const StopSignal& m_stop;
+    std::unique_ptr<SocketWait> m_wait;  // none for the one socket
+    std::size_t m_next = 0;
+    std::size_t m_emptyInARow = 0;
+    bool m_allEmpty = true;  // none of the row was too long
+};
+
+}  // namespace
 
 unsigned RelayThreadProc(void* /*param*/)
 {
     LogHost& log = g_relayWorker.Host();
     const StopSignal& stop = g_relayWorker.StopRequest();
     RelayEvents* events = g_relayWorker.Events();  // none for the dialog
-    const unsigned ownPort = g_relaySocket.GetLocalPort();
-    OwnEndpoint own(EndpointOfText(g_relaySocket.m_strLocalAddr, ownPort).value_or(IpEndpoint().WithPort(ownPort)),
-                    g_relaySocket.TakesBothFamilies());
+    ServedSockets sockets(g_relayWorker.MoreSockets());  // the relay socket alone for the dialog
+    Receiver receiver(sockets, stop);
+    std::size_t clientVia = 0;  // the socket the last client sent to
     LogHost* notices = g_relayWorker.Notices();  // none for the dialog
     QueueWatch queue;
     while (!stop.IsRaised()) {
-        g_nRecvLen = g_relaySocket.ReceiveFrom(g_relaySocket.m_buffer, kRelayBufferSize, g_strFromAddr,
-                                               g_nFromPort, 0);
-        if (g_nRecvLen <= 0) {
-            if (g_nRecvLen == CAsyncSocket::kDatagramTooLong)
-                RelayStats::Bump(Counts().tooLong);
-            else
-                queue.SocketEmpty();
-            // Nothing taken: sleep until a datagram arrives instead of spinning.
-            if (!g_relaySocket.WaitForDatagram(stop) && !stop.IsRaised())
-                stop.Pause(kRetryFailedWaitMilliseconds);
+        std::size_t at = 0;
+        if (!receiver.Take(at, queue))
+            continue;
+        const bool fromServer = IsFromServer();
+        if (!fromServer && sockets.TowardsServerOnly(at)) {
+            RelayStats::Bump(Counts().notFromServer);
             continue;
         }
-        const bool fromServer = IsFromServer();
-        if (!fromServer && IsFromOwnSocket(own, ownPort)) {
+        if (!fromServer && sockets.IsFromOwnSocket()) {
             RelayStats::Bump(Counts().ownAddress);
             continue;
         }
@@ -233,14 +349,17 @@ unsigned RelayThreadProc(void* /*param*/)
             continue;
         }
         if (events)
-            events->Received();
+            events->Received(at);
         RelayStats::Bump(fromServer ? Counts().fromServer : Counts().fromClients);
         if (!fromServer && notices && queue.ClientTaken(g_relaySocket.m_nDelay.load()))
             notices->AppendLog(kSerialDelayNotice);
-        if (fromServer)
-            SendToClient(events);
-        else if (!HandleClientDatagram(log, stop, events))
-            break;
+        if (fromServer) {
+            SendToClient(sockets.At(clientVia), events, clientVia);
+        } else {
+            clientVia = at;
+            if (!HandleClientDatagram(log, stop, sockets, events))
+                break;
+        }
         log.ScrollLogToEnd();
     }
     return 0;
@@ -253,6 +372,16 @@ PacketEndpoint RelayWorker::SocketEndpoint(bool relay)
     const CString& address = relay ? g_relaySocket.m_strLocalAddr : g_relaySocket.m_strServerAddr;
     const std::int32_t port = relay ? static_cast<std::int32_t>(g_relaySocket.GetLocalPort()) : g_relaySocket.m_nServerPort;
     return PacketEndpoint::From(EndpointOfText(address, static_cast<unsigned>(port)).value_or(IpEndpoint()));
+}
+
+// Where each served socket is, in the worker's order.
+std::vector<PacketEndpoint> RelayWorker::SocketEndpoints() const
+{
+    std::vector<PacketEndpoint> endpoints{SocketEndpoint(true)};
+    if (m_more)
+        for (const RelaySockets::Extra& extra : m_more->Extras())
+            endpoints.push_back(PacketEndpoint::From(extra.at));
+    return endpoints;
 }
 
 std::unique_ptr<StopSignal> MakeSystemStopSignal() { return std::make_unique<StopSignal>(); }
@@ -271,7 +400,7 @@ bool RelayWorker::Launch(LogHost& host, const std::function<void()>& announce)
     m_counters.Reset();
     m_events.reset();
     if (m_observer)
-        m_events = std::make_unique<RelayEvents>(*m_observer, SocketEndpoint(true), SocketEndpoint(false));
+        m_events = std::make_unique<RelayEvents>(*m_observer, SocketEndpoints(), SocketEndpoint(false));
     m_keepingTime = false;
     const std::lock_guard startLine(m_startLine);
     m_thread = m_resources.beginThread(&RelayWorker::ThreadEntry, this);
@@ -293,6 +422,9 @@ unsigned RelayWorker::ThreadEntry(void* worker)
     ThreadTiming::ForThisThread(ThreadTiming::Priority::Keep);
     static_cast<RelayWorker*>(worker)->KeepTimeFor(g_relaySocket.m_nDelay.load());
     g_relaySocket.SetBufferSizes(kRelaySocketBufferBytes);
+    if (const RelaySockets* more = static_cast<RelayWorker*>(worker)->m_more)
+        for (const RelaySockets::Extra& extra : more->Extras())
+            extra.socket->SetBufferSizes(kRelaySocketBufferBytes);
     return RelayThreadProc(nullptr);
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "framework/core/CWinThread.h"
 #include "relay/DatagramObserver.h"
@@ -15,6 +16,7 @@
 #include "framework/core/ThreadTiming.h"
 
 class LogHost;
+class RelaySockets;
 
 // The worker's entry, in the platform's worker-thread form; param is unused.
 unsigned RelayThreadProc(void* param);
@@ -62,6 +64,13 @@ public:
     void SetNoticeLog(LogHost* notices) { m_notices = notices; }
     LogHost* Notices() const { return m_notices; }
 
+    // The sockets dulvet's worker serves beside the relay socket (further
+    // listening addresses, its own socket towards the server); null, as the
+    // dialog has it, for the relay socket alone. Before Launch; they
+    // outlive the run.
+    void Serve(const RelaySockets* more) { m_more = more; }
+    const RelaySockets* MoreSockets() const { return m_more; }
+
     // The resources for later launches; returns the ones they replace.
     Resources UseResources(const Resources& resources);
 
@@ -84,9 +93,11 @@ private:
     static unsigned ThreadEntry(void* worker);
 
     static PacketEndpoint SocketEndpoint(bool relay);
+    std::vector<PacketEndpoint> SocketEndpoints() const;
 
     Resources m_resources;
     DatagramObserver* m_observer = nullptr;
+    const RelaySockets* m_more = nullptr;
     std::unique_ptr<RelayEvents> m_events;
     ThreadTiming::Priority m_pausePriority = ThreadTiming::Priority::Keep;
     bool m_keepingTime = false;  // the worker's own: it asked for the raise

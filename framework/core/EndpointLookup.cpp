@@ -147,6 +147,16 @@ EndpointLookup LookUpEndpoints(std::wstring_view text)
     return lookup;
 }
 
+IpEndpoint SendingEnd(const IpEndpoint& bound, const IpEndpoint& peer)
+{
+    if (!bound.IsUnspecified())
+        return bound;
+    DatagramSocket probe;
+    if (!probe.Open(bound.WithPort(0)) || !probe.Connect(peer))
+        return bound;
+    return probe.LocalEndpoint().WithPort(bound.Port());
+}
+
 std::optional<IpEndpoint> FirstConnectable(const std::vector<IpEndpoint>& endpoints)
 {
     for (const IpEndpoint& endpoint : endpoints) {

@@ -26,3 +26,9 @@ EndpointLookup LookUpEndpoints(std::wstring_view text);
 // The first endpoint a UDP socket can be connected to (a route and a
 // source address exist for it); nothing when there is none.
 std::optional<IpEndpoint> FirstConnectable(const std::vector<IpEndpoint>& endpoints);
+
+// Where a socket bound at `bound` sends from towards the peer: `bound`
+// itself, or for one bound to every address (0.0.0.0, [::]) the address the
+// system picks for the peer, with bound's port (bound as it is when the
+// system will not say). What a capture shows as the relay's end.
+IpEndpoint SendingEnd(const IpEndpoint& bound, const IpEndpoint& peer);

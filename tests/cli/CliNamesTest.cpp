@@ -86,38 +86,44 @@ protected:
 
 TEST_F(CliNames, ListensOnEachAddressOfANameAndSaysWhichAddressTheServerIs)
 {
-    UdpPeer server(L"::1");
-    UdpPeer v4(L"127.0.0.1"), v6(L"::1");
-    std::unique_ptr<CliProcess> relay;
-    unsigned port = 0;
-    for (int attempt = 0; attempt < 5 && !relay; ++attempt) {
-        port = FreePort();  // free on 127.0.0.1 a moment ago; another on a clash at ::1
-        relay = Dulvet({"--listen", "dualname:" + std::to_string(port), "--server",
-                        "sixname:" + std::to_string(server.Port()), "--clients", "last"});
-        relay->Send("stats\n");
-        if (!relay->WaitForErr("{\"seconds\"", 30s)) {
-            ASSERT_EQ(relay->WaitForExit(), 1) << relay->Err();
-            relay.reset();
+    // The link engine, then the dialog's engine.
+    for (const std::vector<std::string>& engine : {std::vector<std::string>{"--clients", "last"}, std::vector<std::string>{}}) {
+        SCOPED_TRACE(engine.empty() ? "relay engine" : "link engine");
+        UdpPeer server(L"::1");
+        UdpPeer v4(L"127.0.0.1"), v6(L"::1");
+        std::unique_ptr<CliProcess> relay;
+        unsigned port = 0;
+        for (int attempt = 0; attempt < 5 && !relay; ++attempt) {
+            port = FreePort();  // free on 127.0.0.1 a moment ago; another on a clash at ::1
+            std::vector<std::string> arguments{"--listen", "dualname:" + std::to_string(port), "--server",
+                                               "sixname:" + std::to_string(server.Port())};
+            arguments.insert(arguments.end(), engine.begin(), engine.end());
+            relay = Dulvet(arguments);
+            relay->Send("stats\n");
+            if (!relay->WaitForErr("{\"seconds\"", 30s)) {
+                ASSERT_EQ(relay->WaitForExit(), 1) << relay->Err();
+                relay.reset();
+            }
         }
+        ASSERT_TRUE(relay);
+        EXPECT_NE(relay->Err().find("dulvet: Server sixname:" + std::to_string(server.Port()) + " is [::1]:" +
+                                    std::to_string(server.Port()) + "."),
+                  std::string::npos)
+            << relay->Err();
+        for (auto [client, address] : {std::pair{&v4, L"127.0.0.1"}, std::pair{&v6, L"::1"}}) {
+            const std::string text = "via " + CString(address).ToUtf8();
+            ASSERT_GT(client->SendText(text, port, address), 0);
+            auto atServer = server.Receive();
+            ASSERT_TRUE(atServer) << text;
+            EXPECT_EQ(std::string(atServer->bytes.begin(), atServer->bytes.end()), text);
+            ASSERT_GT(server.SendText("re " + text, atServer->fromPort, atServer->fromAddress), 0);
+            EXPECT_EQ(client->ReceiveText(), "re " + text);
+        }
+        relay->Send("quit\n");
+        EXPECT_EQ(relay->WaitForExit(10s), 0);
+        EXPECT_TRUE(relay->WaitForErr("dulvet: ended by ")) << relay->Err();  // read to its end
+        EXPECT_EQ(relay->Err().find("::ffff:"), std::string::npos) << relay->Err();
     }
-    ASSERT_TRUE(relay);
-    EXPECT_NE(relay->Err().find("dulvet: Server sixname:" + std::to_string(server.Port()) + " is [::1]:" +
-                                std::to_string(server.Port()) + "."),
-              std::string::npos)
-        << relay->Err();
-    for (auto [client, address] : {std::pair{&v4, L"127.0.0.1"}, std::pair{&v6, L"::1"}}) {
-        const std::string text = "via " + CString(address).ToUtf8();
-        ASSERT_GT(client->SendText(text, port, address), 0);
-        auto atServer = server.Receive();
-        ASSERT_TRUE(atServer) << text;
-        EXPECT_EQ(std::string(atServer->bytes.begin(), atServer->bytes.end()), text);
-        ASSERT_GT(server.SendText("re " + text, atServer->fromPort, atServer->fromAddress), 0);
-        EXPECT_EQ(client->ReceiveText(), "re " + text);
-    }
-    relay->Send("quit\n");
-    EXPECT_EQ(relay->WaitForExit(10s), 0);
-    EXPECT_TRUE(relay->WaitForErr("dulvet: ended by ")) << relay->Err();  // read to its end
-    EXPECT_EQ(relay->Err().find("::ffff:"), std::string::npos) << relay->Err();
 }
 
 TEST_F(CliNames, ANameNoneResolvesIsBadInputAndOneThatCannotBeBoundFailsToOpen)
