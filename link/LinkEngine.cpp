@@ -5,6 +5,7 @@
 #include <cmath>
 #include <random>
 
+#include "framework/core/EndpointLookup.h"
 #include "framework/core/MemoryTrim.h"
 #include "framework/core/ThreadTiming.h"
 #include "link/LinkLines.h"
@@ -101,10 +102,12 @@ bool LinkEngine::OpenListening()
         socket->SetBufferSizes(kListenBufferBytes);
         // A session's socket sits beside the listening one where that
         // reaches the server; else on any address of the server's family.
-        if (socket->CanReach(m_server))
-            places.push_back({socket->LocalEndpoint().WithPort(0), stack});
-        else
-            places.push_back({m_server.IsV4() ? IpEndpoint() : IpEndpoint::V6({}, 0)});
+        // (On every address, the capture shows the one it sends from.)
+        const IpEndpoint place = socket->CanReach(m_server) ? socket->LocalEndpoint().WithPort(0)
+                                 : m_server.IsV4()          ? IpEndpoint()
+                                                            : IpEndpoint::V6({}, 0);
+        const auto placeStack = socket->CanReach(m_server) ? stack : DatagramSocket::Stack::Single;
+        places.push_back({place, placeStack, SendingEnd(place, m_server)});
         m_listenAt.push_back(socket->LocalEndpoint());
         m_listen.push_back(std::move(socket));
     }
@@ -131,7 +134,7 @@ bool LinkEngine::OpenTowardsServer()
     }
     m_ownServerSocket.SetBufferSizes(kListenBufferBytes);
     m_towardsServer = &m_ownServerSocket;
-    m_towardsServerAt = m_ownServerSocket.LocalEndpoint();
+    m_towardsServerAt = SendingEnd(m_ownServerSocket.LocalEndpoint(), m_server);
     return true;
 }
 

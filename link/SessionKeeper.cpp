@@ -56,7 +56,9 @@ Session* SessionKeeper::Open(const IpEndpoint& client, std::uint16_t via, LinkTi
         m_report.SessionNotOpened(client, session->socket.LastError());
         return nullptr;
     }
-    session->local = session->socket.LocalEndpoint();
+    const std::uint16_t port = session->socket.LocalEndpoint().Port();
+    session->local = session->via < m_places.size() ? m_places[session->via].sendsFrom.WithPort(port)
+                                                    : session->socket.LocalEndpoint();
     m_report.SessionOpened(client, session->local.Port());
     return &m_table.Add(std::move(session), now);
 }

@@ -27,10 +27,12 @@ public:
                   LinkReport& report, DepartureBatch& leaving);
 
     // Where the socket of a session whose client came in on listening
-    // socket `via` is bound: its address, port 0.
+    // socket `via` is bound: its address, port 0; and the address it sends
+    // from towards the server (unspecified: local's).
     struct Place {
         IpEndpoint local;
         DatagramSocket::Stack stack = DatagramSocket::Stack::Single;
+        IpEndpoint sendsFrom = local;
     };
     void SetPlaces(std::vector<Place> places) { m_places = std::move(places); }
 

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "tests/cli/CliRelayFixture.h"
+#include "tests/support/Ipv6Loopback.h"
 
 using namespace std::chrono_literals;
 
@@ -280,4 +281,56 @@ TEST_F(CliRelay, LinkEngineCaptureCountsEveryFateInBothDirectionsAsItsCountersDo
               Counter(err, "to-server.queue-full") + Counter(err, "to-client.queue-full"));
     ExpectCapinfosReadsIt(path);
     std::remove(path.c_str());
+}
+
+// Each datagram as it really travelled, in each family: a relay on [::1]
+// in front of a server on 127.0.0.1 captures IPv6 headers on the clients'
+// side and IPv4 ones on the server's, with the real addresses and ports.
+TEST(CliCaptureFamilies, HeadersCarryTheRealAddressesOfEachSideForBothEngines)
+{
+    SKIP_WITHOUT_IPV6();
+    // The relay engine, the link engine without sessions and with them.
+    for (const char* clients : {"", "last", "each"}) {
+        SCOPED_TRACE(*clients ? std::string("--clients ") + clients : "relay engine");
+        const std::vector<std::string> engine =
+            *clients ? std::vector<std::string>{"--clients", clients} : std::vector<std::string>{};
+        UdpPeer server(L"127.0.0.1"), client(L"::1");
+        const std::string path = CapturePath((std::string("v6-") + clients).c_str());
+        std::unique_ptr<CliProcess> relay;
+        unsigned port = 0;
+        for (int attempt = 0; attempt < 5 && !relay; ++attempt) {
+            port = UdpPeer(L"::1").Port();  // free a moment ago; another on a clash
+            std::vector<std::string> arguments{"--listen", "[::1]:" + std::to_string(port), "--server",
+                                               "127.0.0.1:" + std::to_string(server.Port()), "--capture", path};
+            arguments.insert(arguments.end(), engine.begin(), engine.end());
+            relay = std::make_unique<CliProcess>(arguments);
+            relay->Send("stats\n");
+            if (!relay->WaitForErr("{\"seconds\"", 30s)) {
+                ASSERT_EQ(relay->WaitForExit(), 1) << relay->Err();
+                relay.reset();
+            }
+        }
+        ASSERT_TRUE(relay);
+        ASSERT_GT(client.SendText("ping", port, L"::1"), 0);
+        const auto request = server.Receive();
+        ASSERT_TRUE(request);
+        ASSERT_GT(server.SendText("pong", request->fromPort, request->fromAddress), 0);
+        EXPECT_EQ(client.ReceiveText(), "pong");
+        relay->Send("quit\n");
+        EXPECT_EQ(relay->WaitForExit(10s), 0);
+        EXPECT_TRUE(relay->WaitForErr("dulvet: ended by ")) << relay->Err();
+
+        const std::string c = std::to_string(client.Port()), r = std::to_string(port);
+        const std::string s = std::to_string(server.Port()), o = std::to_string(request->fromPort);
+        // side, direction, IPv6 source and destination, IPv4 ones, UDP ports
+        EXPECT_EQ(::Run("tshark -r " + path + " -T fields -E separator=/s -e frame.interface_name"
+                      " -e frame.packet_flags_direction -e ipv6.src -e ipv6.dst -e ip.src -e ip.dst -e udp.srcport"
+                      " -e udp.dstport"),
+                  "clients 0x00000001 ::1 ::1   " + c + " " + r + "\n" +
+                  "server 0x00000002   127.0.0.1 127.0.0.1 " + o + " " + s + "\n" +
+                  "server 0x00000001   127.0.0.1 127.0.0.1 " + s + " " + o + "\n" +
+                  "clients 0x00000002 ::1 ::1   " + r + " " + c + "\n");
+        ExpectCapinfosReadsIt(path);
+        std::remove(path.c_str());
+    }
 }
