@@ -140,6 +140,30 @@ class Echo(threading.Thread):
         self.sock.close()
 
 
+class Arrivals(threading.Thread):
+    """Takes what reaches a socket, noting when each datagram came."""
+
+    def __init__(self, sock):
+        super().__init__(daemon=True)
+        self.sock = sock
+        self.sock.settimeout(0.1)
+        self.times = []
+        self.running = True
+        self.start()
+
+    def run(self):
+        while self.running:
+            try:
+                self.sock.recvfrom(2048)
+                self.times.append(time.monotonic())
+            except socket.timeout:
+                pass
+
+    def end(self):
+        self.running = False
+        self.join(5)
+
+
 def spoofed(source_port, target_port, body):
     """A UDP datagram to 127.0.0.1:target_port from 127.0.0.1:source_port."""
     raw = socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_UDP)
@@ -250,26 +274,16 @@ def measure_flood(dulvet, quick):
     probe.bind(("127.0.0.1", 0))
     probe.sendto(b"probe", ("127.0.0.1", relay.port))  # the last client: replies go to it
     time.sleep(0.2)
-    arrivals = []
     running = [True]
-
-    def receive():
-        probe.settimeout(0.1)
-        while running[0]:
-            try:
-                probe.recvfrom(2048)
-                arrivals.append(time.monotonic())
-            except socket.timeout:
-                pass
 
     def send():
         while running[0]:
             server.sendto(b"reply", ("127.0.0.1", relay.port))
             time.sleep(0.002)
 
-    threads = [threading.Thread(target=receive, daemon=True), threading.Thread(target=send, daemon=True)]
-    for thread in threads:
-        thread.start()
+    sender = threading.Thread(target=send, daemon=True)
+    sender.start()
+    listener = Arrivals(probe)
     time.sleep(1)
     modified = time.monotonic()
     relay.command("modify 0 0")
@@ -286,9 +300,9 @@ def measure_flood(dulvet, quick):
         time.sleep(0.2)
     time.sleep(1)
     running[0] = False
-    for thread in threads:
-        thread.join(2)
-    window = [t for t in arrivals if t >= modified - 0.5]
+    sender.join(2)
+    listener.end()
+    window = [t for t in listener.times if t >= modified - 0.5]
     gaps = [b - a for a, b in zip(window, window[1:])]
     longest_gap_ms = max(gaps) * 1000 if gaps else float("nan")
     gap_at = window[gaps.index(max(gaps))] - modified if gaps else float("nan")
@@ -316,17 +330,7 @@ def measure_spray(dulvet, quick):
         client = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         client.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4 << 20)
         client.bind(("127.0.0.1", 0))
-        received = [0]
         running = [True]
-
-        def receive():
-            client.settimeout(0.1)
-            while running[0]:
-                try:
-                    client.recvfrom(2048)
-                    received[0] += 1
-                except socket.timeout:
-                    pass
 
         def spray():
             rng = random.Random(1)
@@ -346,9 +350,9 @@ def measure_spray(dulvet, quick):
             sprayed[0] = done
 
         sprayed = [0]
-        threads = [threading.Thread(target=receive, daemon=True), threading.Thread(target=spray, daemon=True)]
-        for thread in threads:
-            thread.start()
+        sprayer = threading.Thread(target=spray, daemon=True)
+        sprayer.start()
+        listener = Arrivals(client)
         sent = 0
         started = time.monotonic()
         while time.monotonic() - started < seconds:
@@ -359,14 +363,15 @@ def measure_spray(dulvet, quick):
             time.sleep(0.002)
         time.sleep(3)  # the last replies: 1 s delay and the way back
         running[0] = False
-        for thread in threads:
-            thread.join(5)
+        sprayer.join(5)
+        listener.end()
+        received = len(listener.times)
         stats, _ = relay.ask_stats() or ({}, 0)
         relay.stop()
         echo.end()
         client.close()
-        lost = 100.0 * (sent - received[0]) / sent if sent else float("nan")
-        print(f"spray {name}: sent={sent} replies={received[0]} lost_pct={lost:.1f} sprayed={sprayed[0]} "
+        lost = 100.0 * (sent - received) / sent if sent else float("nan")
+        print(f"spray {name}: sent={sent} replies={received} lost_pct={lost:.1f} sprayed={sprayed[0]} "
               f"opened={counter(stats, 'sessions.opened')} closed_limit={counter(stats, 'sessions.closed-limit')} "
               f"refused={counter(stats, 'sessions.refused')}")
 
