@@ -2,10 +2,13 @@
 // Whether this machine has the IPv6 loopback: tests that need it skip
 // with this reason where it has none.
 
+#include "framework/core/CAsyncSocket.h"
 #include "framework/core/DatagramSocket.h"
 
 inline bool HasIpv6Loopback()
 {
+    // Before any socket: Winsock refuses every call until it is started.
+    AfxSocketInit();
     DatagramSocket probe;
     return probe.Open(IpEndpoint::V6(IpEndpoint::V6Bytes{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 0));
 }
