@@ -45,10 +45,10 @@ int RunDelayAccuracy(const LoadGenOptions& options)
     const auto target = options.TargetOf("target");
     const double delayMs = options.Number("delay-ms", -1);
     if (!target || delayMs < 0) {
-        std::fprintf(stderr, "delay: need --target A.B.C.D:PORT and --delay-ms D\n");
+        std::fprintf(stderr, "delay: need --target ADDR:PORT and --delay-ms D\n");
         return 2;
     }
-    UdpEndpoint socket;
+    UdpEndpoint socket(LoopbackOf(!target->IsV4()));
     if (!socket.IsOpen() || !socket.Connect(*target)) {
         std::fprintf(stderr, "delay: cannot open the client socket\n");
         return 1;

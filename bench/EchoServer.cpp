@@ -12,8 +12,9 @@ namespace {
 unsigned long long EchoPending(UdpEndpoint& socket, std::vector<unsigned char>& buffer)
 {
     unsigned long long echoed = 0;
-    sockaddr_in from{};
+    Peer from;
     for (;;) {
+        from.length = sizeof from.address;
         std::uint64_t arrivedNs = 0;
         const ssize_t length = socket.ReceiveFromStamped(buffer.data(), buffer.size(), from, arrivedNs);
         if (length < 0)
@@ -32,7 +33,12 @@ unsigned long long EchoPending(UdpEndpoint& socket, std::vector<unsigned char>& 
 
 int RunEchoServer(const LoadGenOptions& options)
 {
-    UdpEndpoint socket(static_cast<std::uint16_t>(options.Number("port", 0)));
+    const auto v6 = options.LoopbackV6();
+    if (!v6) {
+        std::fprintf(stderr, "echo: --address is 127.0.0.1 or ::1\n");
+        return 2;
+    }
+    UdpEndpoint socket(LoopbackOf(*v6, static_cast<std::uint16_t>(options.Number("port", 0))));
     if (!socket.IsOpen()) {
         std::fprintf(stderr, "echo: cannot bind\n");
         return 1;

@@ -1,13 +1,15 @@
-// The load generator for relay measurements, on 127.0.0.1 only:
+// The load generator for relay measurements, on 127.0.0.1 or ::1 only
+// (ADDR:PORT is A.B.C.D:PORT or [IPv6]:PORT; --address 127.0.0.1, the
+// default, or ::1):
 //
-//   dulvet_loadgen echo  [--port P] [--seconds S]
+//   dulvet_loadgen echo  [--address A] [--port P] [--seconds S]
 //   dulvet_loadgen rate  --target A:P [--size B] [--window W] [--seconds S] [--warmup S] [--timeout-ms T]
 //   dulvet_loadgen delay --target A:P --delay-ms D [--seconds S] [--gap-ms G]
 //   dulvet_loadgen pace  --target A:P --rate N --seconds S [--size B]
-//   dulvet_loadgen sink  [--port P] [--seconds S] [--idle-ms I] [--delay-ms D] [--jitter-ms J] [--sequences FILE] [--arrivals FILE]
+//   dulvet_loadgen sink  [--address A] [--port P] [--seconds S] [--idle-ms I] [--delay-ms D] [--jitter-ms J] [--sequences FILE] [--arrivals FILE]
 //   dulvet_loadgen clients --target A:P --clients N [--window W] [--size B] [--seconds S] [--warmup S]
 //                          [--timeout-ms T] [--drain-ms D]
-//   dulvet_loadgen freeport
+//   dulvet_loadgen freeport [--address A]
 //   dulvet_loadgen busy  [--seconds S]
 //
 // The target is the relay, or the echo server itself for the direct path.
@@ -30,10 +32,13 @@
 
 namespace {
 
-// A port free right now on 127.0.0.1, for a peer that needs one named.
-int PrintFreePort()
+// A port free right now on 127.0.0.1 (or ::1), for a peer that needs one named.
+int PrintFreePort(const LoadGenOptions& options)
 {
-    UdpEndpoint probe;
+    const auto v6 = options.LoopbackV6();
+    if (!v6)
+        return 2;
+    UdpEndpoint probe(LoopbackOf(*v6));
     if (!probe.IsOpen())
         return 1;
     std::printf("%u\n", probe.Port());
@@ -54,13 +59,14 @@ int Usage()
 {
     std::fprintf(stderr,
                  "usage: dulvet_loadgen echo|rate|delay|pace|sink|clients|freeport|busy [--name value]...\n"
-                 "  echo  [--port P] [--seconds S]\n"
-                 "  rate  --target A.B.C.D:P [--size B] [--window W] [--seconds S] [--warmup S] [--timeout-ms T]\n"
-                 "  delay --target A.B.C.D:P --delay-ms D [--seconds S] [--gap-ms G]\n"
-                 "  pace  --target A.B.C.D:P --rate N --seconds S [--size B]\n"
-                 "  sink  [--port P] [--seconds S] [--idle-ms I] [--delay-ms D] [--jitter-ms J] [--sequences FILE] [--arrivals FILE]\n"
-                 "  clients --target A.B.C.D:P --clients N [--window W] [--size B] [--seconds S] [--warmup S]\n"
+                 "  echo  [--address A] [--port P] [--seconds S]\n"
+                 "  rate  --target ADDR:P [--size B] [--window W] [--seconds S] [--warmup S] [--timeout-ms T]\n"
+                 "  delay --target ADDR:P --delay-ms D [--seconds S] [--gap-ms G]\n"
+                 "  pace  --target ADDR:P --rate N --seconds S [--size B]\n"
+                 "  sink  [--address A] [--port P] [--seconds S] [--idle-ms I] [--delay-ms D] [--jitter-ms J] [--sequences FILE] [--arrivals FILE]\n"
+                 "  clients --target ADDR:P --clients N [--window W] [--size B] [--seconds S] [--warmup S]\n"
                  "          [--timeout-ms T] [--drain-ms D]\n"
+                 "  freeport [--address A]\n"
                  "  busy  [--seconds S]\n");
     return 2;
 }
@@ -86,7 +92,7 @@ int main(int argc, char** argv)
     if (mode == "clients")
         return RunManyClients(*options);
     if (mode == "freeport")
-        return PrintFreePort();
+        return PrintFreePort(*options);
     if (mode == "busy")
         return KeepBusy(*options);
     return Usage();

@@ -1,6 +1,5 @@
 #include "bench/LoadGenOptions.h"
 
-#include <arpa/inet.h>
 #include <cstdlib>
 
 std::optional<LoadGenOptions> LoadGenOptions::Parse(int argc, char** argv)
@@ -43,12 +42,25 @@ std::optional<Target> LoadGenOptions::TargetOf(const std::string& name) const
     const auto colon = text.rfind(':');
     if (colon == std::string::npos)
         return std::nullopt;
-    in_addr address{};
-    if (inet_pton(AF_INET, text.substr(0, colon).c_str(), &address) != 1)
-        return std::nullopt;
     char* end = nullptr;
     const long port = std::strtol(text.c_str() + colon + 1, &end, 10);
     if (*end != '\0' || port <= 0 || port > 65535)
         return std::nullopt;
-    return Target{ntohl(address.s_addr), static_cast<std::uint16_t>(port)};
+    const std::string host = text.substr(0, colon);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+        const auto v6 = ParseIpv6Literal(CString::FromUtf8(host.substr(1, host.size() - 2)).View());
+        return v6 ? std::optional(IpEndpoint::V6(*v6, static_cast<std::uint16_t>(port))) : std::nullopt;
+    }
+    const auto v4 = ParseIpv4Literal(CString::FromUtf8(host).View());
+    return v4 ? std::optional(IpEndpoint::V4(*v4, static_cast<std::uint16_t>(port))) : std::nullopt;
+}
+
+std::optional<bool> LoadGenOptions::LoopbackV6() const
+{
+    const std::string address = Has("address") ? Text("address") : "127.0.0.1";
+    if (address == "127.0.0.1")
+        return false;
+    if (address == "::1")
+        return true;
+    return std::nullopt;
 }

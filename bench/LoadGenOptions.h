@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 
-struct Target {
-    std::uint32_t hostOrderAddress = 0;
-    std::uint16_t port = 0;
-};
+#include "framework/core/IpEndpoint.h"
+
+// Where the load goes: an IPv4 or IPv6 address and a port.
+using Target = IpEndpoint;
 
 class LoadGenOptions {
 public:
@@ -21,8 +21,11 @@ public:
     double Number(const std::string& name, double fallback) const;
     // The value as given; empty when missing.
     std::string Text(const std::string& name) const;
-    // "A.B.C.D:PORT"; nothing when missing or malformed.
+    // "A.B.C.D:PORT" or "[IPv6]:PORT"; nothing when missing or malformed.
     std::optional<Target> TargetOf(const std::string& name) const;
+    // --address: 127.0.0.1 (the default) or ::1, whether IPv6; nothing for
+    // anything else.
+    std::optional<bool> LoopbackV6() const;
 
 private:
     std::string m_mode;

@@ -26,7 +26,7 @@ public:
     {
         const auto count = static_cast<std::size_t>(options.Number("clients", 16));
         for (std::size_t c = 0; c < count; ++c) {
-            m_clients.push_back(std::make_unique<UdpEndpoint>());
+            m_clients.push_back(std::make_unique<UdpEndpoint>(LoopbackOf(!target.IsV4())));
             m_ok = m_ok && m_clients.back()->IsOpen() && m_clients.back()->Connect(target);
             m_waits.push_back(pollfd{m_clients.back()->Descriptor(), POLLIN, 0});
         }
@@ -138,7 +138,7 @@ int RunManyClients(const LoadGenOptions& options)
 {
     const auto target = options.TargetOf("target");
     if (!target) {
-        std::fprintf(stderr, "clients: need --target A.B.C.D:PORT\n");
+        std::fprintf(stderr, "clients: need --target ADDR:PORT\n");
         return 2;
     }
     ManyClients clients(options, *target);

@@ -116,10 +116,10 @@ int RunPace(const LoadGenOptions& options)
     const double seconds = options.Number("seconds", 0);
     const double size = options.Number("size", 64);
     if (!target || rate <= 0 || seconds <= 0 || size < static_cast<double>(sizeof(ProbeHeader)) || size > 65000) {
-        std::fprintf(stderr, "pace: need --target A.B.C.D:PORT, --rate N, --seconds S, --size 32..65000\n");
+        std::fprintf(stderr, "pace: need --target ADDR:PORT, --rate N, --seconds S, --size 32..65000\n");
         return 2;
     }
-    UdpEndpoint socket;
+    UdpEndpoint socket(LoopbackOf(!target->IsV4()));
     if (!socket.IsOpen() || !socket.Connect(*target)) {
         std::fprintf(stderr, "pace: cannot open the client socket\n");
         return 1;
@@ -145,7 +145,12 @@ int RunPace(const LoadGenOptions& options)
 
 int RunSink(const LoadGenOptions& options)
 {
-    UdpEndpoint socket(static_cast<std::uint16_t>(options.Number("port", 0)));
+    const auto v6 = options.LoopbackV6();
+    if (!v6) {
+        std::fprintf(stderr, "sink: --address is 127.0.0.1 or ::1\n");
+        return 2;
+    }
+    UdpEndpoint socket(LoopbackOf(*v6, static_cast<std::uint16_t>(options.Number("port", 0))));
     const int on = 1, bufferBytes = 4 << 20;
     if (!socket.IsOpen() ||
         setsockopt(socket.Descriptor(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) != 0) {

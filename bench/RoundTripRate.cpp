@@ -133,7 +133,7 @@ int RunRoundTripRate(const LoadGenOptions& options)
     const double size = options.Number("size", 64);
     const double window = options.Number("window", 1);
     if (!target || size < static_cast<double>(sizeof(ProbeHeader)) || size > 65000 || window < 1 || window > 4096) {
-        std::fprintf(stderr, "rate: need --target A.B.C.D:PORT, --size 32..65000, --window 1..4096\n");
+        std::fprintf(stderr, "rate: need --target ADDR:PORT, --size 32..65000, --window 1..4096\n");
         return 2;
     }
     RateSettings settings;
@@ -144,7 +144,7 @@ int RunRoundTripRate(const LoadGenOptions& options)
     settings.measureNs = Nanoseconds(options.Number("seconds", 2.5));
     settings.timeoutNs = Nanoseconds(options.Number("timeout-ms", 200) / 1000.0);
 
-    UdpEndpoint socket;
+    UdpEndpoint socket(LoopbackOf(!settings.target.IsV4()));
     if (!socket.IsOpen() || !socket.Connect(settings.target)) {
         std::fprintf(stderr, "rate: cannot open the client socket\n");
         return 1;

@@ -10,18 +10,16 @@
 
 #include "bench/Probe.h"
 
-sockaddr_in LoopbackAddress(std::uint32_t hostOrderAddress, std::uint16_t port)
+IpEndpoint LoopbackOf(bool v6, std::uint16_t port)
 {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(hostOrderAddress);
-    return address;
+    IpEndpoint::V6Bytes one{};
+    one[15] = 1;
+    return v6 ? IpEndpoint::V6(one, port) : IpEndpoint::V4(INADDR_LOOPBACK, port);
 }
 
-UdpEndpoint::UdpEndpoint(std::uint16_t port)
+UdpEndpoint::UdpEndpoint(const IpEndpoint& local)
 {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int fd = socket(local.IsV4() ? AF_INET : AF_INET6, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return;
     // Room for a full window of large datagrams on both sides.
@@ -30,8 +28,9 @@ UdpEndpoint::UdpEndpoint(std::uint16_t port)
     setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bufferBytes, sizeof bufferBytes);
     const int stamped = 1;
     setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &stamped, sizeof stamped);
-    const sockaddr_in local = LoopbackAddress(INADDR_LOOPBACK, port);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    sockaddr_storage address;
+    const auto length = static_cast<socklen_t>(local.ToSockaddr(address));
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
         close(fd);
         return;
     }
@@ -46,17 +45,18 @@ UdpEndpoint::~UdpEndpoint()
 
 std::uint16_t UdpEndpoint::Port() const
 {
-    sockaddr_in local{};
+    sockaddr_storage local{};
     socklen_t length = sizeof local;
     if (m_fd < 0 || getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) != 0)
         return 0;
-    return ntohs(local.sin_port);
+    return IpEndpoint::FromSockaddr(local).value_or(IpEndpoint()).Port();
 }
 
 bool UdpEndpoint::Connect(const Target& target)
 {
-    const sockaddr_in to = LoopbackAddress(target.hostOrderAddress, target.port);
-    return connect(m_fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
+    sockaddr_storage to;
+    const auto length = static_cast<socklen_t>(target.ToSockaddr(to));
+    return connect(m_fd, reinterpret_cast<const sockaddr*>(&to), length) == 0;
 }
 
 bool UdpEndpoint::Send(const void* bytes, std::size_t length)
@@ -64,9 +64,9 @@ bool UdpEndpoint::Send(const void* bytes, std::size_t length)
     return send(m_fd, bytes, length, 0) == static_cast<ssize_t>(length);
 }
 
-bool UdpEndpoint::SendTo(const void* bytes, std::size_t length, const sockaddr_in& to)
+bool UdpEndpoint::SendTo(const void* bytes, std::size_t length, const Peer& to)
 {
-    return sendto(m_fd, bytes, length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) ==
+    return sendto(m_fd, bytes, length, 0, reinterpret_cast<const sockaddr*>(&to.address), to.length) ==
            static_cast<ssize_t>(length);
 }
 
@@ -76,20 +76,13 @@ ssize_t UdpEndpoint::Receive(void* buffer, std::size_t capacity)
     return recv(m_fd, buffer, capacity, MSG_DONTWAIT);
 }
 
-ssize_t UdpEndpoint::ReceiveFrom(void* buffer, std::size_t capacity, sockaddr_in& from)
-{
-    socklen_t length = sizeof from;
-    return recvfrom(m_fd, buffer, capacity, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &length);
-}
-
-ssize_t UdpEndpoint::ReceiveFromStamped(void* buffer, std::size_t capacity, sockaddr_in& from,
-                                        std::uint64_t& arrivedNs)
+ssize_t UdpEndpoint::ReceiveFromStamped(void* buffer, std::size_t capacity, Peer& from, std::uint64_t& arrivedNs)
 {
     iovec bytes{buffer, capacity};
     alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(timespec))];
     msghdr message{};
-    message.msg_name = &from;
-    message.msg_namelen = sizeof from;
+    message.msg_name = &from.address;
+    message.msg_namelen = sizeof from.address;
     message.msg_iov = &bytes;
     message.msg_iovlen = 1;
     message.msg_control = control;
@@ -98,6 +91,7 @@ ssize_t UdpEndpoint::ReceiveFromStamped(void* buffer, std::size_t capacity, sock
     arrivedNs = MonotonicNs();
     if (length < 0)
         return length;
+    from.length = message.msg_namelen;
     for (cmsghdr* part = CMSG_FIRSTHDR(&message); part; part = CMSG_NXTHDR(&message, part)) {
         if (part->cmsg_level != SOL_SOCKET || part->cmsg_type != SCM_TIMESTAMPNS)
             continue;

@@ -1,5 +1,5 @@
 # The benchmark runner's shared helpers, sourced by bench/run.sh before the
-# sections (bench/sections/*.sh). Everything here sends only on 127.0.0.1,
+# sections (bench/sections/*.sh). Everything here sends only on 127.0.0.1 (or ::1),
 # bounds every process it starts in time and ends them by pid.
 #
 # A section records its figures in result[KEY] and its raw lines with
@@ -18,6 +18,12 @@ raw=$work/raw.txt
 : >"$raw"
 declare -A result=()
 started_pids=()
+
+# The loopback address the next echo server, sink and relay use:
+# 127.0.0.1, or ::1 where a section compares the families.
+loopback=127.0.0.1
+# PORT at it, as dulvet and the load generator take it ([::1]:PORT).
+at_loopback() { [[ $loopback == *:* ]] && echo "[$loopback]:$1" || echo "$loopback:$1"; }
 
 say() { echo "== $*" >&2; }
 note() { echo "$*" | tee -a "$raw" >&2; }
@@ -165,7 +171,7 @@ await_udp_bound() {
 
 # The echo server for the section, bounded to 30 min: sets echo_pid, echo_port.
 start_echo() {
-  $(pin "$1") "$loadgen" echo --seconds 1800 >"$work/echo.out" &
+  $(pin "$1") "$loadgen" echo --address "$loopback" --seconds 1800 >"$work/echo.out" &
   echo_pid=$!
   started_pids+=("$echo_pid")
   await_line "$work/echo.out" "^echo port="
@@ -251,11 +257,11 @@ start_dulvet() {
   local program=()
   while [[ $1 != -- ]]; do program+=("$1"); shift; done
   shift
-  relay_port=$("$loadgen" freeport)
+  relay_port=$("$loadgen" freeport --address "$loopback")
   rm -f "$work/relay.in" "$work/relay.out"
   mkfifo "$work/relay.in"
   : >"$work/relay.out"
-  $(pin "$pinning") "${program[@]}" --listen "127.0.0.1:$relay_port" --server "127.0.0.1:$server" \
+  $(pin "$pinning") "${program[@]}" --listen "$(at_loopback "$relay_port")" --server "$(at_loopback "$server")" \
     --duration 600 "$@" <"$work/relay.in" >"$work/relay.out" 2>"$work/relay.err" &
   relay_pid=$!
   started_pids+=("$relay_pid")

@@ -29,6 +29,7 @@ root=$PWD
 # The sections, in the order a full run takes them.
 sections=(
   round-trips     # relay engine, link engine, socat, direct, Wine: throughput and latency
+  ipv6            # both engines over ::1 against the same over 127.0.0.1
   sessions        # 16 clients, a session each, against socat with fork
   delay           # the relay engine's delay accuracy at 1, 20 and 200 ms
   pipeline        # the link engine's --pipeline --delay 100 at 10 000/s: loss, error, memory
